@@ -1,0 +1,22 @@
+# Finds the system's HIDAPI. Defines two targets:
+#   dimmer_hidapi_headers - only the header, for code that may be linked
+#                           against the simulated dimmer instead;
+#   dimmer_hidapi         - the header and the shared library itself.
+# Linux: pkg-config's hidapi-hidraw (Debian's libhidapi-dev). Elsewhere, or
+# without that module: hidapi's own CMake package, as vcpkg installs it.
+find_package(PkgConfig QUIET)
+if(PkgConfig_FOUND)
+  pkg_check_modules(HIDAPI_HIDRAW QUIET IMPORTED_TARGET hidapi-hidraw)
+endif()
+
+add_library(dimmer_hidapi_headers INTERFACE)
+add_library(dimmer_hidapi INTERFACE)
+if(HIDAPI_HIDRAW_FOUND)
+  target_include_directories(dimmer_hidapi_headers INTERFACE ${HIDAPI_HIDRAW_INCLUDE_DIRS})
+  target_link_libraries(dimmer_hidapi INTERFACE PkgConfig::HIDAPI_HIDRAW)
+else()
+  find_package(hidapi REQUIRED)
+  target_include_directories(dimmer_hidapi_headers INTERFACE
+    $<TARGET_PROPERTY:hidapi::hidapi,INTERFACE_INCLUDE_DIRECTORIES>)
+  target_link_libraries(dimmer_hidapi INTERFACE hidapi::hidapi)
+endif()

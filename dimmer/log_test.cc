@@ -1,0 +1,98 @@
+#include "dimmer/log.h"
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <cstdio>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Sets the local time zone for one test and restores it afterwards.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    const char* old = getenv("TZ");
+    had_old_ = old != nullptr;
+    if (had_old_) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedTimeZone() {
+    if (had_old_) {
+      setenv("TZ", old_.c_str(), 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+  }
+
+ private:
+  bool had_old_ = false;
+  std::string old_;
+};
+
+struct TimestampCase {
+  const char* zone;
+  int64_t unix_micros;
+  const char* expected;
+};
+
+class TimestampTest : public testing::TestWithParam<TimestampCase> {};
+
+TEST_P(TimestampTest, FormatsLocalTimeToTheMillisecond) {
+  const TimestampCase& c = GetParam();
+  ScopedTimeZone zone(c.zone);
+  EXPECT_STREQ(FormatTimestampAt(c.unix_micros), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Prefixes, TimestampTest,
+    testing::Values(
+        // Single-digit fields are padded with zeros.
+        TimestampCase{"UTC0", 1772701623004000, "[2026-03-05 09:07:03.004] "},
+        // Milliseconds are cut, never rounded up.
+        TimestampCase{"UTC0", 1796685245041999, "[2026-12-07 23:14:05.041] "},
+        // The same instant reads differently in another zone.
+        TimestampCase{"UTC0", 1796703245042000, "[2026-12-08 04:14:05.042] "},
+        TimestampCase{"EST5EDT", 1796703245042000, "[2026-12-07 23:14:05.042] "},
+        TimestampCase{"CET-1CEST", 1796703245042000, "[2026-12-08 05:14:05.042] "},
+        // Whole seconds are kept in 64 bits, so 2038 is no limit.
+        TimestampCase{"UTC0", 2209086245006000, "[2040-01-02 03:04:05.006] "},
+        // A clock set before 1970 still gives milliseconds 0-999.
+        TimestampCase{"UTC0", -1, "[1969-12-31 23:59:59.999] "}));
+
+TEST(TimestampTest, CurrentTimeHasTheFixedShape) {
+  const std::string prefix = FormatTimestamp();
+  ASSERT_EQ(prefix.size(), 26u);
+  EXPECT_EQ(prefix.front(), '[');
+  EXPECT_EQ(prefix.substr(24), "] ");
+}
+
+std::string Contents(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+  return text;
+}
+
+TEST(LogMessageTest, WritesPrefixAndMessageOnlyWhenAStreamIsSet) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+
+  LogMessage("WARN: before any stream %d\n", 1);
+  SetLogStream(file);
+  LogMessage("WARN: hid_write: %d: %ls\n", -1, L"broken pipe");
+  SetLogStream(nullptr);
+  LogMessage("WARN: after the stream %d\n", 2);
+
+  const std::string text = Contents(file);
+  std::fclose(file);
+  ASSERT_GT(text.size(), 26u);
+  EXPECT_EQ(text[0], '[');
+  EXPECT_EQ(text.substr(26), "WARN: hid_write: -1: broken pipe\n");
+}
+
+}  // namespace

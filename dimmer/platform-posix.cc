@@ -1,0 +1,28 @@
+#include "dimmer/platform.h"
+
+#include <cerrno>
+#include <time.h>
+
+int64_t CurrentUnixMicros() {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+bool ToLocalCalendar(int64_t unix_seconds, std::tm* out) {
+  const time_t seconds = static_cast<time_t>(unix_seconds);
+  return localtime_r(&seconds, out) != nullptr;
+}
+
+bool ToUtcCalendar(int64_t unix_seconds, std::tm* out) {
+  const time_t seconds = static_cast<time_t>(unix_seconds);
+  return gmtime_r(&seconds, out) != nullptr;
+}
+
+void SleepMilliseconds(unsigned milliseconds) {
+  timespec left = {static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000L};
+  // A signal may cut the pause short; finish what is left of it.
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}

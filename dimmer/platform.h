@@ -1,0 +1,20 @@
+// The few services of the operating system that the dimmer code needs.
+// One source file per platform implements them; the build picks it.
+#ifndef DIMMER_PLATFORM_H_
+#define DIMMER_PLATFORM_H_
+
+#include <cstdint>
+#include <ctime>
+
+// Wall-clock time in microseconds since 1970-01-01 00:00 UTC.
+int64_t CurrentUnixMicros();
+
+// Calendar time of a count of seconds since 1970, in the local time zone
+// or in UTC. Both return false when the time cannot be converted.
+bool ToLocalCalendar(int64_t unix_seconds, std::tm* out);
+bool ToUtcCalendar(int64_t unix_seconds, std::tm* out);
+
+// Blocks the calling thread for at least `milliseconds`.
+void SleepMilliseconds(unsigned milliseconds);
+
+#endif  // DIMMER_PLATFORM_H_

@@ -1,0 +1,252 @@
+// UsbDimmer and its report routines against the simulated dimmer.
+#include "dimmer/usb_dimmer.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dimmer/log.h"
+#include "testing/program_run.h"
+#include "testing/simulated_dimmer_session.h"
+
+namespace {
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string joined;
+  for (const std::string& line : lines) joined += (joined.empty() ? "" : "; ") + line;
+  return joined;
+}
+
+// A dimmer connected to a fresh simulated device, with the log captured.
+class DimmerTest : public testing::Test {
+ protected:
+  void Start(std::vector<std::string> settings) {
+    session_.reset(new SimulatedDimmerSession(std::move(settings)));
+    session_->ApplyToProcess();
+    log_ = std::tmpfile();
+    SetLogStream(log_);
+  }
+  void TearDown() override {
+    dimmer_.Disconnect();
+    SetLogStream(nullptr);
+    if (log_ != nullptr) std::fclose(log_);
+  }
+  std::string Log() {
+    std::fflush(log_);
+    std::rewind(log_);
+    std::string text;
+    for (int c; (c = std::fgetc(log_)) != EOF;) text += static_cast<char>(c);
+    return MaskTimestamps(text);
+  }
+  std::string Traffic() { return Join(session_->Traffic()); }
+
+  UsbDimmer dimmer_;
+  std::unique_ptr<SimulatedDimmerSession> session_;
+  std::FILE* log_ = nullptr;
+};
+
+TEST_F(DimmerTest, NoDeviceLeavesItUnconnected) {
+  Start({"DIMMER_SIM_ABSENT=1"});
+  EXPECT_FALSE(dimmer_.Connect());
+  EXPECT_EQ(Log(), "[T] WARN: unable to open device\n");
+  EXPECT_EQ(dimmer_.IsOn(), kNotConnected);
+  EXPECT_EQ(dimmer_.Intensity(), kNotConnected);
+  EXPECT_EQ(dimmer_.SetIntensity(5), kNotConnected);
+  EXPECT_EQ(dimmer_.TurnOn(), kNotConnected);
+  EXPECT_EQ(dimmer_.TurnOff(), kNotConnected);
+  EXPECT_EQ(Traffic(), "");
+}
+
+struct ConnectCase {
+  const char* setting;
+  int32_t on;
+  int32_t intensity;
+};
+
+class ConnectTest : public DimmerTest, public testing::WithParamInterface<ConnectCase> {};
+
+TEST_P(ConnectTest, TakesStateFromTheDevice) {
+  Start({GetParam().setting});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.IsOn(), GetParam().on);
+  EXPECT_EQ(dimmer_.Intensity(), GetParam().intensity);
+  EXPECT_EQ(Traffic(), "open; getinten");
+  EXPECT_EQ(Log(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Intensities, ConnectTest,
+                         testing::Values(ConnectCase{"DIMMER_SIM_INTENSITY=0", 0, 900},
+                                         ConnectCase{"DIMMER_SIM_INTENSITY=1", 1, 1},
+                                         ConnectCase{"DIMMER_SIM_INTENSITY=1500", 1, 1500},
+                                         ConnectCase{"DIMMER_SIM_INTENSITY=65535", 1, 65535}));
+
+struct ConnectFailureCase {
+  const char* fault;
+  const char* log;
+};
+
+class ConnectFailureTest : public DimmerTest,
+                           public testing::WithParamInterface<ConnectFailureCase> {};
+
+TEST_P(ConnectFailureTest, KeepsTheHandleForDisconnect) {
+  Start({std::string("DIMMER_SIM_FAIL=") + GetParam().fault});
+  EXPECT_FALSE(dimmer_.Connect());
+  EXPECT_EQ(Log(), std::string(GetParam().log) + "[T] WARN: could not read intensity\n");
+  EXPECT_EQ(dimmer_.IsOn(), 0);
+  EXPECT_EQ(dimmer_.Intensity(), 0);
+  dimmer_.Disconnect();
+  dimmer_.Disconnect();
+  EXPECT_EQ(session_->Traffic().back(), "close");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ConnectFailureTest,
+    testing::Values(
+        ConnectFailureCase{"getinten:1:write",
+                           "[T] WARN: Unable to write()\n[T] WARN: Error: simulated write error\n"},
+        ConnectFailureCase{"getinten:1:read", "[T] WARN: hid_read_timeout returned -1\n"},
+        ConnectFailureCase{"getinten:1:timeout", ""},
+        ConnectFailureCase{"getinten:1:short2", ""}));
+
+TEST_F(DimmerTest, MissingErrorTextReadsUnknownError) {
+  Start({"DIMMER_SIM_FAIL=getinten:1:write", "DIMMER_SIM_NO_ERROR_TEXT=1"});
+  EXPECT_FALSE(dimmer_.Connect());
+  EXPECT_EQ(Log(),
+            "[T] WARN: Unable to write()\n[T] WARN: Error: unknown error\n"
+            "[T] WARN: could not read intensity\n");
+}
+
+// A sequence of calls on a connected dimmer, and what the device must see.
+struct StateCase {
+  const char* name;
+  int start_intensity;
+  std::vector<int> steps;  // >= 0: SetIntensity(value); -1: TurnOn; -2: TurnOff
+  const char* traffic;     // after "open; getinten"
+  int32_t on;
+  int32_t intensity;
+};
+
+class StateTest : public DimmerTest, public testing::WithParamInterface<StateCase> {};
+
+TEST_P(StateTest, SendsOnlyWhatTheStateNeeds) {
+  const StateCase& c = GetParam();
+  Start({"DIMMER_SIM_INTENSITY=" + std::to_string(c.start_intensity)});
+  ASSERT_TRUE(dimmer_.Connect());
+  for (int step : c.steps) {
+    const int result = step == -1   ? dimmer_.TurnOn()
+                       : step == -2 ? dimmer_.TurnOff()
+                                    : dimmer_.SetIntensity(static_cast<uint32_t>(step));
+    EXPECT_EQ(result, 0);
+  }
+  EXPECT_EQ(Traffic(), std::string("open; getinten") + c.traffic);
+  EXPECT_EQ(dimmer_.IsOn(), c.on);
+  EXPECT_EQ(dimmer_.Intensity(), c.intensity);
+  EXPECT_EQ(Log(), "");
+}
+
+constexpr const char* kSeq0 = "; setinten 0; setstate 3; getstate";
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, StateTest,
+    testing::Values(
+        StateCase{"ClampedValueDiffersFromReported", 1500, {1500}, "; setinten 1023; setstate 3; getstate", 1, 1023},
+        StateCase{"LargeValueIsClamped", 700, {5000}, "; setinten 1023; setstate 3; getstate", 1, 1023},
+        StateCase{"SameValueSendsNothing", 1023, {2000}, "", 1, 1023},
+        StateCase{"ZeroSwitchesOff", 500, {0}, kSeq0, 0, 0},
+        StateCase{"TurnOnAfterZeroSendsZero", 500, {0, -1}, "; setinten 0; setstate 3; getstate; setinten 0; setstate 3; getstate", 0, 0},
+        StateCase{"OffStoresTheLevel", 0, {1}, "", 0, 1},
+        StateCase{"OffStoresThenTurnOnSends", 0, {1023, -1}, "; setinten 1023; setstate 3; getstate", 1, 1023},
+        StateCase{"TurnOnFromOffUsesDefault", 0, {-1}, "; setinten 900; setstate 3; getstate", 1, 900},
+        StateCase{"TurnOnWhenOnSendsNothing", 300, {-1}, "", 1, 300},
+        StateCase{"TurnOffWhenOffSendsNothing", 0, {-2}, "", 0, 900},
+        StateCase{"TurnOffKeepsTheLevel", 640, {-2, -1}, "; setinten 0; setstate 3; getstate; setinten 640; setstate 3; getstate", 1, 640}),
+    [](const testing::TestParamInfo<StateCase>& info) { return info.param.name; });
+
+// One change of a light that is on at 500 to 300, failing at one exchange:
+// the right warnings, no request after the failure, and no state change.
+struct ChangeFailureCase {
+  const char* name;
+  const char* fault;
+  const char* log;
+  const char* traffic;  // after "open; getinten"
+};
+
+class ChangeFailureTest : public DimmerTest,
+                          public testing::WithParamInterface<ChangeFailureCase> {};
+
+TEST_P(ChangeFailureTest, StopsAndKeepsTheState) {
+  const ChangeFailureCase& c = GetParam();
+  Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=1", std::string("DIMMER_SIM_FAIL=") + c.fault});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.SetIntensity(300), kDimmerIoError);
+  EXPECT_EQ(Log(), c.log);
+  EXPECT_EQ(Traffic(), std::string("open; getinten") + c.traffic);
+  EXPECT_EQ(dimmer_.IsOn(), 1);
+  EXPECT_EQ(dimmer_.Intensity(), 500);
+}
+
+constexpr const char* kWriteWarning = "[T] WARN: hid_write: -1: simulated write error\n";
+constexpr const char* kReadWarning = "[T] WARN: hid_read_timeout returned -1\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ChangeFailureTest,
+    testing::Values(
+        ChangeFailureCase{"SetintenWrite", "setinten:1:write", kWriteWarning, "; setinten 300 [write error]"},
+        ChangeFailureCase{"SetintenRead", "setinten:1:read", "[T] WARN: hid_read_timeout returned -1\n[T] WARN: timeout\n", "; setinten 300 [read error]"},
+        ChangeFailureCase{"SetintenTimeout", "setinten:1:timeout", "[T] WARN: timeout\n", "; setinten 300 [timeout]"},
+        ChangeFailureCase{"SetstateWrite", "setstate:1:write", kWriteWarning, "; setinten 300; setstate 3 [write error]"},
+        ChangeFailureCase{"SetstateRead", "setstate:1:read", kReadWarning, "; setinten 300; setstate 3 [read error]"},
+        ChangeFailureCase{"SetstateTimeout", "setstate:1:timeout", "", "; setinten 300; setstate 3 [timeout]"},
+        ChangeFailureCase{"GetstateWrite", "getstate:1:write", kWriteWarning, "; setinten 300; setstate 3; getstate [write error]"},
+        ChangeFailureCase{"GetstateRead", "getstate:1:read", kReadWarning, "; setinten 300; setstate 3; getstate [read error]"},
+        ChangeFailureCase{"GetstateTimeoutMidPoll", "getstate:2:timeout", "", "; setinten 300; setstate 3; getstate; pause 100; getstate [timeout]"}),
+    [](const testing::TestParamInfo<ChangeFailureCase>& info) { return info.param.name; });
+
+TEST_F(DimmerTest, OneByteAnswersCountAsBusy) {
+  // Short but non-empty answers to setinten and setstate are enough.
+  Start({"DIMMER_SIM_FAIL=setinten:1:short1,setstate:1:short1,getstate:1:short1"});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.TurnOn(), 0);
+  EXPECT_EQ(Traffic(),
+            "open; getinten; setinten 900 [short 1]; setstate 3 [short 1]; getstate [short 1]; "
+            "pause 100; getstate");
+  EXPECT_EQ(dimmer_.IsOn(), 1);
+}
+
+TEST_F(DimmerTest, PausesOnceAfterEachBusyAnswer) {
+  Start({"DIMMER_SIM_BUSY=3", "DIMMER_SIM_BUSY_SHORT=1"});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.TurnOn(), 0);
+  EXPECT_EQ(Traffic(),
+            "open; getinten; setinten 900; setstate 3; getstate; pause 100; getstate; pause 100; "
+            "getstate; pause 100; getstate");
+}
+
+TEST_F(DimmerTest, GivesUpOnADeviceThatStaysBusy) {
+  Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=100000", "DIMMER_SIM_INSTANT_SLEEP=1"});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.TurnOff(), kDimmerIoError);
+  EXPECT_EQ(Log(), "[T] WARN: device stayed busy\n");
+  int polls = 0, pauses = 0;
+  for (const std::string& line : session_->Traffic()) {
+    polls += line == "getstate";
+    pauses += line == "pause 100";
+  }
+  EXPECT_EQ(polls, kMaxStatePolls);
+  EXPECT_EQ(pauses, kMaxStatePolls - 1);
+  EXPECT_EQ(session_->Traffic().back(), "getstate");
+  EXPECT_EQ(dimmer_.IsOn(), 1);
+}
+
+TEST_F(DimmerTest, DisconnectClosesOnce) {
+  Start({});
+  ASSERT_TRUE(dimmer_.Connect());
+  dimmer_.Disconnect();
+  dimmer_.Disconnect();
+  EXPECT_EQ(Traffic(), "open; getinten; close");
+  EXPECT_EQ(dimmer_.IsOn(), kNotConnected);
+}
+
+}  // namespace

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever the build and the tests need
+# and this machine lacks. Sourced by the other scripts here.
+set -euo pipefail
+
+dimmer_packages=(cmake ninja-build g++ pkg-config libhidapi-dev libgtest-dev)
+
+install_missing() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${dimmer_packages[@]}"

@@ -1,0 +1,33 @@
+// The light dimmer's firmware as the programs see it: it answers getinten,
+// setinten, setstate and getstate, keeps an intensity, and reports itself
+// busy for a set number of polls after each change.
+#ifndef TESTING_DIMMER_MODEL_H_
+#define TESTING_DIMMER_MODEL_H_
+
+#include <cstddef>
+#include <cstdint>
+
+class DimmerModel {
+ public:
+  static constexpr int kAnswerSize = 4;
+
+  // Starts afresh at `intensity`. After each change getstate answers busy
+  // `busy_answers` times; with `short_busy` those answers are one byte long.
+  void Reset(uint16_t intensity, int busy_answers, bool short_busy);
+
+  // Takes one written report (report ID, command, two argument bytes, one
+  // spare byte) and returns the length of the answer it puts in `answer`.
+  int Answer(const unsigned char* request, size_t length,
+             unsigned char answer[kAnswerSize]);
+
+  uint16_t intensity() const { return intensity_; }
+
+ private:
+  uint16_t intensity_ = 0;
+  uint16_t pending_ = 0;  // set by setinten, applied by setstate
+  int busy_answers_ = 0;
+  bool short_busy_ = false;
+  int busy_left_ = 0;
+};
+
+#endif  // TESTING_DIMMER_MODEL_H_

@@ -1,0 +1,57 @@
+#include "testing/simulated_dimmer_session.h"
+
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+extern char** environ;
+
+SimulatedDimmerSession::SimulatedDimmerSession(std::vector<std::string> settings)
+    : settings_(std::move(settings)) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "dimmer-test-XXXXXX").string();
+  if (mkdtemp(&pattern[0]) == nullptr) std::perror("mkdtemp");
+  folder_ = pattern;
+}
+
+SimulatedDimmerSession::~SimulatedDimmerSession() {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+std::vector<std::string> SimulatedDimmerSession::Settings() const {
+  std::vector<std::string> all = {"DIMMER_SIM_LOG=" + Path("traffic.log")};
+  all.insert(all.end(), settings_.begin(), settings_.end());
+  return all;
+}
+
+void SimulatedDimmerSession::ApplyToProcess() const {
+  std::vector<std::string> stale;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (text.rfind("DIMMER_SIM_", 0) == 0) stale.push_back(text.substr(0, text.find('=')));
+  }
+  for (const std::string& name : stale) unsetenv(name.c_str());
+  for (const std::string& entry : Settings()) {
+    const size_t equals = entry.find('=');
+    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+  }
+}
+
+std::vector<std::string> SimulatedDimmerSession::ProgramEnvironment(
+    const std::string& library_path) const {
+  std::vector<std::string> environment = Settings();
+  environment.push_back("LD_PRELOAD=" + library_path);
+  // Under AddressSanitizer the preloaded simulator would otherwise load
+  // before the sanitizer's runtime, which it refuses.
+  environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  return environment;
+}
+
+std::vector<std::string> SimulatedDimmerSession::Traffic() const {
+  std::vector<std::string> lines;
+  std::ifstream log(Path("traffic.log"));
+  for (std::string line; std::getline(log, line);) lines.push_back(line);
+  return lines;
+}
