@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string Join(const std::vector<std::string>& lines) {
-  std::string joined;
-  for (const std::string& line : lines) joined += (joined.empty() ? "" : "; ") + line;
-  return joined;
-}
-
 // A dimmer connected to a fresh simulated device, with the log captured.
 class DimmerTest : public testing::Test {
  protected:
@@ -40,7 +34,7 @@ class DimmerTest : public testing::Test {
     for (int c; (c = std::fgetc(log_)) != EOF;) text += static_cast<char>(c);
     return MaskTimestamps(text);
   }
-  std::string Traffic() { return Join(session_->Traffic()); }
+  std::string Traffic() { return session_->TrafficText(); }
 
   UsbDimmer dimmer_;
   std::unique_ptr<SimulatedDimmerSession> session_;

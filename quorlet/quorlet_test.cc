@@ -9,19 +9,9 @@
 
 namespace {
 
-std::string Join(const std::vector<std::string>& lines) {
-  std::string joined;
-  for (const std::string& line : lines) joined += (joined.empty() ? "" : "; ") + line;
-  return joined;
-}
-
 ProgramResult RunQuorlet(const SimulatedDimmerSession& session, std::vector<std::string> args,
-                         std::string stdout_path = "") {
-  args.insert(args.begin(), QUORLET_PATH);
-  ProgramOptions options;
-  options.environment = session.ProgramEnvironment(SIMULATED_DIMMER_PATH);
-  options.stdout_path = std::move(stdout_path);
-  return RunProgram(args, options);
+                        const std::string& stdout_path = "") {
+  return session.Run(QUORLET_PATH, std::move(args), stdout_path);
 }
 
 struct QuorletCase {
@@ -43,7 +33,7 @@ TEST_P(QuorletTest, OutputStatusAndTraffic) {
   EXPECT_EQ(result.out, c.out);
   EXPECT_EQ(MaskTimestamps(result.err), c.err);
   EXPECT_EQ(result.exit_status, c.exit_status);
-  EXPECT_EQ(Join(session.Traffic()), c.traffic);
+  EXPECT_EQ(session.TrafficText(), c.traffic);
 }
 
 constexpr const char* kStatus = "open; getinten; close";
@@ -119,7 +109,7 @@ TEST(QuorletRunTest, StatusThatCannotBeWrittenFails) {
   const ProgramResult result = RunQuorlet(session, {}, "/dev/full");
   EXPECT_EQ(MaskTimestamps(result.err), "[T] ERROR: could not write the status\n");
   EXPECT_EQ(result.exit_status, 1);
-  EXPECT_EQ(Join(session.Traffic()), kStatus);
+  EXPECT_EQ(session.TrafficText(), kStatus);
 }
 
 TEST(QuorletRunTest, DeviceKeepsItsLevelBetweenRuns) {

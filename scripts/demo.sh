@@ -28,3 +28,11 @@ run quorlet 300
 run quorlet
 run quorlet 0
 run quorlet
+
+echo
+echo "The panel command line drives the same dimmer:"
+run orvane 3 L B128 S
+run quorlet
+run orvane 3 D S
+run quorlet
+run orvane 3 V

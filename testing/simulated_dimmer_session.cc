@@ -39,14 +39,18 @@ void SimulatedDimmerSession::ApplyToProcess() const {
   }
 }
 
-std::vector<std::string> SimulatedDimmerSession::ProgramEnvironment(
-    const std::string& library_path) const {
-  std::vector<std::string> environment = Settings();
-  environment.push_back("LD_PRELOAD=" + library_path);
+ProgramResult SimulatedDimmerSession::Run(const std::string& program,
+                                          std::vector<std::string> args,
+                                          const std::string& stdout_path) const {
+  args.insert(args.begin(), program);
+  ProgramOptions options;
+  options.environment = Settings();
+  options.environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);
   // Under AddressSanitizer the preloaded simulator would otherwise load
   // before the sanitizer's runtime, which it refuses.
-  environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-  return environment;
+  options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  options.stdout_path = stdout_path;
+  return RunProgram(args, options);
 }
 
 std::vector<std::string> SimulatedDimmerSession::Traffic() const {
@@ -54,4 +58,10 @@ std::vector<std::string> SimulatedDimmerSession::Traffic() const {
   std::ifstream log(Path("traffic.log"));
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   return lines;
+}
+
+std::string SimulatedDimmerSession::TrafficText() const {
+  std::string joined;
+  for (const std::string& line : Traffic()) joined += (joined.empty() ? "" : "; ") + line;
+  return joined;
 }

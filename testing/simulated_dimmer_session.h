@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/program_run.h"
+
 class SimulatedDimmerSession {
  public:
   // `settings` are "DIMMER_SIM_NAME=value" entries.
@@ -17,12 +19,15 @@ class SimulatedDimmerSession {
   // Applies the settings to this process, for code linked against the
   // simulator itself.
   void ApplyToProcess() const;
-  // The settings plus the log, as environment entries for a program run
-  // with the simulator preloaded from `library_path`.
-  std::vector<std::string> ProgramEnvironment(const std::string& library_path) const;
+  // Runs a program as built with the simulator preloaded in front of
+  // HIDAPI; standard output goes to `stdout_path` when one is given.
+  ProgramResult Run(const std::string& program, std::vector<std::string> args,
+                    const std::string& stdout_path = "") const;
 
   // Every line the device has logged so far.
   std::vector<std::string> Traffic() const;
+  // The same lines joined by "; ", for compact comparisons.
+  std::string TrafficText() const;
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
 
  private:

@@ -1,0 +1,136 @@
+// orvane as built, run against the simulated dimmer.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "testing/program_run.h"
+#include "testing/simulated_dimmer_session.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: orvane.exe OPTIONS\n"
+    "\n"
+    "orvane.exe <COM port number> L Bnnn S      - turns the panel on to brightness nnn 1-255\n"
+    "orvane.exe <COM port number> D S           - turns the panel off\n"
+    "orvane.exe <COM port number> V             - version: x.x.x\n"
+    "orvane.exe <COM port number> O S           - opens the Covanel\n"
+    "orvane.exe <COM port number> C S           - closes the Covanel\n";
+constexpr const char* kNoDimmer = "could not connect to usb dimmer!\n";
+constexpr const char* kNotSet = "could not set usb dimmer!\n";
+
+ProgramResult RunOrvane(const SimulatedDimmerSession& session, std::vector<std::string> args,
+                        const std::string& stdout_path = "") {
+  return session.Run(ORVANE_PATH, std::move(args), stdout_path);
+}
+
+struct OrvaneCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<std::string> settings;
+  const char* out;
+  const char* err;
+  int exit_status;
+  const char* traffic;
+};
+
+class OrvaneTest : public testing::TestWithParam<OrvaneCase> {};
+
+TEST_P(OrvaneTest, OutputStatusAndTraffic) {
+  const OrvaneCase& c = GetParam();
+  SimulatedDimmerSession session(c.settings);
+  const ProgramResult result = RunOrvane(session, c.args);
+  EXPECT_EQ(result.out, c.out);
+  EXPECT_EQ(result.err, c.err);
+  EXPECT_EQ(result.exit_status, c.exit_status);
+  EXPECT_EQ(session.TrafficText(), c.traffic);
+}
+
+constexpr const char* kOn176 = "open; getinten; setinten 176; setstate 3; getstate; close";
+constexpr const char* kOff = "open; getinten; setinten 0; setstate 3; getstate; close";
+constexpr const char* kLookOnly = "open; getinten; close";
+const std::vector<std::string> kOnAt176 = {"DIMMER_SIM_INTENSITY=176"};
+const std::vector<std::string> kOnAt500 = {"DIMMER_SIM_INTENSITY=500"};
+const std::vector<std::string> kAbsent = {"DIMMER_SIM_ABSENT=1"};
+
+const OrvaneCase kCases[] = {
+    // The light commands: light off or on at connection, L or D.
+    {"LFromOff", {"3", "L", "B128", "S"}, {}, "", "", 0, kOn176},
+    {"LFromOnAtSameLevel", {"3", "L", "B128", "S"}, kOnAt176, "", "", 0, kLookOnly},
+    {"LFromOnAtOtherLevel", {"3", "L", "B128", "S"}, kOnAt500, "", "", 0, kOn176},
+    {"DFromOff", {"3", "D", "S"}, {}, "", "", 0, kLookOnly},
+    {"DFromOn", {"3", "D", "S"}, kOnAt500, "", "", 0, kOff},
+    {"LowerCaseWithoutS", {"3", "l", "b128"}, {}, "", "", 0, kOn176},
+    {"OnlyFirstLetterCounts", {"3", "Dark"}, kOnAt500, "", "", 0, kOff},
+    {"TrailingTextAfterNumber", {"3", "L", "B12x", "S"}, {}, "", "", 0,
+     "open; getinten; setinten 12; setstate 3; getstate; close"},
+    {"PlusSign", {"3", "L", "b+12"}, {}, "", "", 0,
+     "open; getinten; setinten 12; setstate 3; getstate; close"},
+    {"FullBrightness", {"COM7", "L", "B255", "S", "extra"}, {}, "", "", 0,
+     "open; getinten; setinten 1023; setstate 3; getstate; close"},
+    // Commands that leave the device alone.
+    {"Version", {"3", "V"}, kAbsent, "version: 3.14.16\n", "", 0, ""},
+    {"Open", {"COM7", "O", "S"}, {}, "", "", 0, ""},
+    {"Close", {"3", "c"}, {}, "", "", 0, ""},
+    // Bad command lines.
+    {"NoArguments", {}, {}, "", kUsage, 1, ""},
+    {"PortMissing", {"V"}, {}, "", kUsage, 1, ""},
+    {"UnknownLetter", {"3", "X", "S"}, {}, "", kUsage, 1, ""},
+    {"EmptyCommand", {"3", ""}, {}, "", kUsage, 1, ""},
+    {"HighBitLetter", {"3", "\xc3\xa9"}, {}, "", kUsage, 1, ""},
+    {"BrightnessMissing", {"3", "L"}, {}, "", kUsage, 1, ""},
+    {"BrightnessZero", {"3", "L", "B0", "S"}, {}, "", kUsage, 1, ""},
+    {"BrightnessAboveRange", {"3", "L", "B256", "S"}, {}, "", kUsage, 1, ""},
+    {"BrightnessWithoutB", {"3", "L", "128", "S"}, {}, "", kUsage, 1, ""},
+    {"BrightnessWithoutNumber", {"3", "L", "B"}, {}, "", kUsage, 1, ""},
+    {"BrightnessNotANumber", {"3", "L", "Bx"}, {}, "", kUsage, 1, ""},
+    {"BrightnessNegative", {"3", "L", "B-1"}, {}, "", kUsage, 1, ""},
+    {"BrightnessAbove32Bits", {"3", "L", "B4294967424"}, {}, "", kUsage, 1, ""},
+    // The dimmer cannot be reached.
+    {"DWithoutDimmer", {"3", "D", "S"}, kAbsent, "", kNoDimmer, 1, ""},
+    {"LWithoutDimmer", {"3", "L", "B128", "S"}, kAbsent, "", kNoDimmer, 1, ""},
+    {"IntensityUnreadable", {"3", "L", "B128"}, {"DIMMER_SIM_FAIL=getinten:1:write"}, "",
+     kNoDimmer, 1, "open; getinten [write error]; close"},
+    // The dimmer fails during the change: said, not hidden.
+    {"LFromOffFails", {"3", "L", "B128"}, {"DIMMER_SIM_FAIL=setstate:1:write"}, "", kNotSet, 1,
+     "open; getinten; setinten 176; setstate 3 [write error]; close"},
+    {"LFromOnFails", {"3", "L", "B128"}, {"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_FAIL=getstate:1:read"},
+     "", kNotSet, 1, "open; getinten; setinten 176; setstate 3; getstate [read error]; close"},
+    {"DFromOnFails", {"3", "D"}, {"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_FAIL=setinten:1:timeout"},
+     "", kNotSet, 1, "open; getinten; setinten 0 [timeout]; close"},
+};
+
+INSTANTIATE_TEST_SUITE_P(CommandLines, OrvaneTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<OrvaneCase>& info) { return info.param.name; });
+
+TEST(OrvaneRunTest, DimmerThatStaysBusyIsReported) {
+  SimulatedDimmerSession session(
+      {"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=100000", "DIMMER_SIM_INSTANT_SLEEP=1"});
+  const ProgramResult result = RunOrvane(session, {"3", "D", "S"});
+  EXPECT_EQ(result.err, kNotSet);
+  EXPECT_EQ(result.exit_status, 1);
+  const std::vector<std::string> traffic = session.Traffic();
+  EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "getstate"), 300);
+  EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "pause 100"), 299);
+}
+
+TEST(OrvaneRunTest, VersionThatCannotBeWrittenFails) {
+  SimulatedDimmerSession session;
+  const ProgramResult result = RunOrvane(session, {"3", "V"}, "/dev/full");
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_status, 1);
+}
+
+TEST(OrvaneRunTest, PanelLevelIsSeenByTheControlTool) {
+  SimulatedDimmerSession first;
+  SimulatedDimmerSession session({"DIMMER_SIM_STATE_FILE=" + first.Path("state")});
+  EXPECT_EQ(RunOrvane(session, {"3", "L", "B128", "S"}).exit_status, 0);
+  EXPECT_EQ(RunOrvane(session, {"3", "D", "S"}).exit_status, 0);
+  // Switching off keeps the level in the dimmer, so L restores it at once.
+  EXPECT_EQ(RunOrvane(session, {"3", "L", "B200", "S"}).exit_status, 0);
+  EXPECT_EQ(session.Traffic()[session.Traffic().size() - 4], "setinten 490");
+}
+
+}  // namespace
