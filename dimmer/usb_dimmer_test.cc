@@ -76,40 +76,17 @@ INSTANTIATE_TEST_SUITE_P(Intensities, ConnectTest,
                                          ConnectCase{"DIMMER_SIM_INTENSITY=1500", 1, 1500},
                                          ConnectCase{"DIMMER_SIM_INTENSITY=65535", 1, 65535}));
 
-struct ConnectFailureCase {
-  const char* fault;
-  const char* log;
-};
-
-class ConnectFailureTest : public DimmerTest,
-                           public testing::WithParamInterface<ConnectFailureCase> {};
-
-TEST_P(ConnectFailureTest, KeepsTheHandleForDisconnect) {
-  Start({std::string("DIMMER_SIM_FAIL=") + GetParam().fault});
+// The warnings of each failed exchange are compared end to end; here, what
+// a failed read of the intensity leaves behind.
+TEST_F(DimmerTest, FailedConnectKeepsTheHandleForDisconnect) {
+  Start({"DIMMER_SIM_FAIL=getinten:1:short2"});
   EXPECT_FALSE(dimmer_.Connect());
-  EXPECT_EQ(Log(), std::string(GetParam().log) + "[T] WARN: could not read intensity\n");
+  EXPECT_EQ(Log(), "[T] WARN: could not read intensity\n");
   EXPECT_EQ(dimmer_.IsOn(), 0);
   EXPECT_EQ(dimmer_.Intensity(), 0);
   dimmer_.Disconnect();
   dimmer_.Disconnect();
-  EXPECT_EQ(session_->Traffic().back(), "close");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, ConnectFailureTest,
-    testing::Values(
-        ConnectFailureCase{"getinten:1:write",
-                           "[T] WARN: Unable to write()\n[T] WARN: Error: simulated write error\n"},
-        ConnectFailureCase{"getinten:1:read", "[T] WARN: hid_read_timeout returned -1\n"},
-        ConnectFailureCase{"getinten:1:timeout", ""},
-        ConnectFailureCase{"getinten:1:short2", ""}));
-
-TEST_F(DimmerTest, MissingErrorTextReadsUnknownError) {
-  Start({"DIMMER_SIM_FAIL=getinten:1:write", "DIMMER_SIM_NO_ERROR_TEXT=1"});
-  EXPECT_FALSE(dimmer_.Connect());
-  EXPECT_EQ(Log(),
-            "[T] WARN: Unable to write()\n[T] WARN: Error: unknown error\n"
-            "[T] WARN: could not read intensity\n");
+  EXPECT_EQ(session_->TrafficText(), "open; getinten [short 2]; close");
 }
 
 // A sequence of calls on a connected dimmer, and what the device must see.
