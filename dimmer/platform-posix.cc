@@ -19,6 +19,12 @@ bool ToUtcCalendar(int64_t unix_seconds, std::tm* out) {
   return gmtime_r(&seconds, out) != nullptr;
 }
 
+const char* DeviceOpenHint() {
+  return "this user may lack permission (install the udev rule "
+         "70-light-dimmer.rules and plug the dimmer in again), "
+         "or another program holds it";
+}
+
 void SleepMilliseconds(unsigned milliseconds) {
   timespec left = {static_cast<time_t>(milliseconds / 1000),
                    static_cast<long>(milliseconds % 1000) * 1000000L};

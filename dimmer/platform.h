@@ -14,6 +14,10 @@ int64_t CurrentUnixMicros();
 bool ToLocalCalendar(int64_t unix_seconds, std::tm* out);
 bool ToUtcCalendar(int64_t unix_seconds, std::tm* out);
 
+// Why a dimmer that is attached may still not open here, as one line for a
+// warning that follows "the dimmer is attached but could not be opened".
+const char* DeviceOpenHint();
+
 // Blocks the calling thread for at least `milliseconds`.
 void SleepMilliseconds(unsigned milliseconds);
 

@@ -25,6 +25,14 @@ const wchar_t* ErrorText(hid_device* dev) {
   return text != nullptr ? text : L"unknown error";
 }
 
+// Whether HIDAPI lists the dimmer at all, to tell a missing dimmer from one
+// that is attached but cannot be opened.
+bool DimmerIsAttached() {
+  hid_device_info* found = hid_enumerate(kDimmerVendorId, kDimmerProductId);
+  hid_free_enumeration(found);
+  return found != nullptr;
+}
+
 int WriteFailed(hid_device* dev, int result) {
   LogMessage("WARN: hid_write: %d: %ls\n", result, ErrorText(dev));
   return kDimmerIoError;
@@ -78,6 +86,9 @@ bool UsbDimmer::Connect() {
   dev = hid_open(kDimmerVendorId, kDimmerProductId, nullptr);
   if (dev == nullptr) {
     LogMessage("WARN: unable to open device\n");
+    if (DimmerIsAttached()) {
+      LogMessage("WARN: the dimmer is attached but could not be opened: %s\n", DeviceOpenHint());
+    }
     return false;
   }
   const int32_t reported = QueryIntensity(dev);

@@ -90,6 +90,7 @@ const OrvaneCase kCases[] = {
     {"BrightnessAbove32Bits", {"3", "L", "B4294967424"}, {}, "", kUsage, 1, ""},
     // The dimmer cannot be reached.
     {"DWithoutDimmer", {"3", "D", "S"}, kAbsent, "", kNoDimmer, 1, ""},
+    {"DimmerNotOpenable", {"3", "D", "S"}, {"DIMMER_SIM_LOCKED=1"}, "", kNoDimmer, 1, ""},
     {"LWithoutDimmer", {"3", "L", "B128", "S"}, kAbsent, "", kNoDimmer, 1, ""},
     {"IntensityUnreadable", {"3", "L", "B128"}, {"DIMMER_SIM_FAIL=getinten:1:write"}, "",
      kNoDimmer, 1, "open; getinten [write error]; close"},

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "dimmer/number_parse.h"
+#include "dimmer/standard_output.h"
 #include "orvane/panel.h"
 
 namespace {
@@ -35,11 +36,6 @@ bool ParseBrightness(const char* word, uint8_t* level) {
   if (value - 1 > 254) return false;
   *level = static_cast<uint8_t>(value);
   return true;
-}
-
-int PrintVersion() {
-  std::fputs("version: " PROJECT_VERSION_TEXT "\n", stdout);
-  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }
 
 // Switches the panel on at `level`, or off for 0.
@@ -76,7 +72,7 @@ int RunOrvane(int argc, const char* const* argv) {
     case 'C':
       return 0;
     case 'V':
-      return PrintVersion();
+      return PrintAndFlush("version: " PROJECT_VERSION_TEXT "\n") ? 0 : 1;
     case 'D':
       return SetPanel(0);
     case 'L': {

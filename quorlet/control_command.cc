@@ -1,21 +1,38 @@
 #include "quorlet/control_command.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "dimmer/log.h"
 #include "dimmer/number_parse.h"
+#include "dimmer/standard_output.h"
 #include "dimmer/usb_dimmer.h"
 
 namespace {
 
+constexpr char kHelp[] =
+    "Usage: quorlet [LEVEL]\n"
+    "Reports or sets the light of the USB light dimmer.\n"
+    "\n"
+    "  quorlet            print whether the light is on, and its intensity\n"
+    "  quorlet LEVEL      set the intensity to LEVEL (1-1023; more acts as 1023)\n"
+    "                     and switch the light on; 0 switches it off\n"
+    "  quorlet --help     print this text\n"
+    "  quorlet --version  print the version\n"
+    "\n"
+    "Exit status: 0 when done; 1 when the dimmer could not be opened or read,\n"
+    "the light could not be changed, or the state could not be written.\n";
+
 // Prints the state read at connection; false when standard output failed.
 bool PrintStatus(const UsbDimmer& dimmer) {
   if (dimmer.IsOn() == 1) {
-    std::printf("light is on, intensity %d\n", static_cast<int>(dimmer.Intensity()));
-  } else {
-    std::printf("light is off\n");
+    return PrintAndFlush("light is on, intensity %d\n", static_cast<int>(dimmer.Intensity()));
   }
-  return std::fflush(stdout) == 0 && !std::ferror(stdout);
+  return PrintAndFlush("light is off\n");
+}
+
+bool IsOption(int argc, const char* const* argv, const char* option) {
+  return argc == 2 && std::strcmp(argv[1], option) == 0;
 }
 
 // Every step is taken even after a failure, so the device sees the same
@@ -36,6 +53,10 @@ int32_t RequestedLevel(int argc, const char* const* argv) {
 }
 
 int RunQuorlet(int argc, const char* const* argv) {
+  if (IsOption(argc, argv, "--help")) return PrintAndFlush("%s", kHelp) ? 0 : 1;
+  if (IsOption(argc, argv, "--version")) {
+    return PrintAndFlush("quorlet " PROJECT_VERSION_TEXT "\n") ? 0 : 1;
+  }
   SetLogStream(stderr);
   const int32_t level = RequestedLevel(argc, argv);
 

@@ -51,6 +51,8 @@ const QuorletCase kCases[] = {
     {"MinusWrapsToNoLevel", {"-5"}, {}, "light is off\n", "", 0, kStatus},
     {"Above32BitsIsNoLevel", {"4294967296"}, {"DIMMER_SIM_INTENSITY=500"}, "light is on, intensity 500\n", "", 0, kStatus},
     {"Above32BitsPlusOneIsNoLevel", {"4294967297"}, {}, "light is off\n", "", 0, kStatus},
+    {"Version", {"--version"}, {"DIMMER_SIM_ABSENT=1"}, "quorlet 3.14.16\n", "", 0, ""},
+    {"OptionWithMoreArgumentsIsNoLevel", {"--version", "x"}, {}, "light is off\n", "", 0, kStatus},
     // Changing the light.
     {"OffWhenOff", {"0"}, {}, "", "", 0, kStatus},
     {"OffWhenOn", {"0"}, {"DIMMER_SIM_INTENSITY=500"}, "", "", 0, "open; getinten; setinten 0; setstate 3; getstate; close"},
@@ -63,6 +65,12 @@ const QuorletCase kCases[] = {
      "open; getinten; setinten 300; setstate 3; getstate; pause 100; getstate; pause 100; getstate; close"},
     // The device cannot be reached.
     {"NoDevice", {}, {"DIMMER_SIM_ABSENT=1"}, "", "[T] WARN: unable to open device\n[T] ERROR: could not connect\n", 1, ""},
+    {"AttachedButNotOpenable", {"300"}, {"DIMMER_SIM_LOCKED=1"}, "",
+     "[T] WARN: unable to open device\n"
+     "[T] WARN: the dimmer is attached but could not be opened: this user may lack permission "
+     "(install the udev rule 70-light-dimmer.rules and plug the dimmer in again), "
+     "or another program holds it\n"
+     "[T] ERROR: could not connect\n", 1, ""},
     {"NoDeviceWithLevel", {"300"}, {"DIMMER_SIM_ABSENT=1"}, "", "[T] WARN: unable to open device\n[T] ERROR: could not connect\n", 1, ""},
     {"IntensityWriteFails", {}, {"DIMMER_SIM_FAIL=getinten:1:write"}, "",
      "[T] WARN: Unable to write()\n[T] WARN: Error: simulated write error\n[T] WARN: could not read intensity\n[T] ERROR: could not connect\n",
@@ -102,6 +110,14 @@ TEST(QuorletRunTest, GivesUpOnADeviceThatStaysBusy) {
   ASSERT_GE(traffic.size(), 2u);
   EXPECT_EQ(traffic[traffic.size() - 2], "getstate");
   EXPECT_EQ(traffic.back(), "close");
+}
+
+TEST(QuorletRunTest, HelpLeavesTheDeviceAlone) {
+  SimulatedDimmerSession session({"DIMMER_SIM_ABSENT=1"});
+  const ProgramResult result = RunQuorlet(session, {"--help"});
+  EXPECT_EQ(result.out.rfind("Usage: quorlet [LEVEL]\n", 0), 0u) << result.out;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_status, 0);
 }
 
 TEST(QuorletRunTest, StatusThatCannotBeWrittenFails) {

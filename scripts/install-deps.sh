@@ -3,7 +3,8 @@
 # and this machine lacks. Sourced by the other scripts here.
 set -euo pipefail
 
-dimmer_packages=(cmake ninja-build g++ pkg-config libhidapi-dev libgtest-dev)
+dimmer_packages=(cmake ninja-build g++ pkg-config libhidapi-dev libgtest-dev
+  dpkg-dev groff-base man-db)
 
 install_missing() {
   local missing=()

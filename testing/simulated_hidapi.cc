@@ -180,13 +180,22 @@ void CheckHandle(hid_device* dev, const char* call) {
   }
 }
 
+bool Matches(unsigned short vendor_id, unsigned short product_id) {
+  return vendor_id == 0x04D8 && product_id == 0xF5D1;
+}
+
 }  // namespace
 
 extern "C" {
 
 hid_device* HID_API_EXPORT_CALL hid_open(unsigned short vendor_id, unsigned short product_id,
                                          const wchar_t* /*serial_number*/) {
-  if (Flag("DIMMER_SIM_ABSENT") || vendor_id != 0x04D8 || product_id != 0xF5D1) return nullptr;
+  if (Flag("DIMMER_SIM_ABSENT") || !Matches(vendor_id, product_id)) return nullptr;
+  // Attached, but this user may not open it (or another program holds it).
+  if (Flag("DIMMER_SIM_LOCKED")) {
+    sim.error_text = L"Permission denied";
+    return nullptr;
+  }
   if (sim.open) Misuse("hid_open while the device is already open");
   ReadFaults();
   const long intensity = StoredIntensity(Number("DIMMER_SIM_INTENSITY", 0));
@@ -263,6 +272,23 @@ void HID_API_EXPORT_CALL hid_close(hid_device* dev) {
   sim.open = false;
   SimulatedLog("close");
 }
+
+// Lists the dimmer when it is attached, whether or not it can be opened.
+hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
+                                                   unsigned short product_id) {
+  if (Flag("DIMMER_SIM_ABSENT")) return nullptr;
+  const bool any = vendor_id == 0 && product_id == 0;
+  if (!any && !Matches(vendor_id, product_id)) return nullptr;
+  static char path[] = "/dev/hidraw-simulated";
+  static hid_device_info info;
+  std::memset(&info, 0, sizeof info);
+  info.path = path;
+  info.vendor_id = 0x04D8;
+  info.product_id = 0xF5D1;
+  return &info;
+}
+
+void HID_API_EXPORT_CALL hid_free_enumeration(hid_device_info* /*devices*/) {}
 
 const wchar_t* HID_API_EXPORT_CALL hid_error(hid_device* dev) {
   if (dev != nullptr) CheckHandle(dev, "hid_error");
