@@ -37,8 +37,6 @@ TEST_P(QuorletTest, OutputStatusAndTraffic) {
 }
 
 constexpr const char* kStatus = "open; getinten; close";
-constexpr const char* kNotConnected = "[T] ERROR: could not connect\n";
-constexpr const char* kNotChanged = "[T] ERROR: could not change the light\n";
 
 const QuorletCase kCases[] = {
     // Reporting the state.
@@ -63,54 +61,15 @@ const QuorletCase kCases[] = {
     {"TrailingTextIgnored", {"12abc"}, {}, "", "", 0, "open; getinten; setinten 12; setstate 3; getstate; close"},
     {"BusyTwice", {"300"}, {"DIMMER_SIM_BUSY=2"}, "", "", 0,
      "open; getinten; setinten 300; setstate 3; getstate; pause 100; getstate; pause 100; getstate; close"},
-    // The device cannot be reached.
-    {"NoDevice", {}, {"DIMMER_SIM_ABSENT=1"}, "", "[T] WARN: unable to open device\n[T] ERROR: could not connect\n", 1, ""},
-    {"AttachedButNotOpenable", {"300"}, {"DIMMER_SIM_LOCKED=1"}, "",
-     "[T] WARN: unable to open device\n"
-     "[T] WARN: the dimmer is attached but could not be opened: this user may lack permission "
-     "(install the udev rule 70-light-dimmer.rules and plug the dimmer in again), "
-     "or another program holds it\n"
-     "[T] ERROR: could not connect\n", 1, ""},
-    {"NoDeviceWithLevel", {"300"}, {"DIMMER_SIM_ABSENT=1"}, "", "[T] WARN: unable to open device\n[T] ERROR: could not connect\n", 1, ""},
-    {"IntensityWriteFails", {}, {"DIMMER_SIM_FAIL=getinten:1:write"}, "",
-     "[T] WARN: Unable to write()\n[T] WARN: Error: simulated write error\n[T] WARN: could not read intensity\n[T] ERROR: could not connect\n",
-     1, "open; getinten [write error]; close"},
+    // Every failure of every exchange is in the fault matrix; this one
+    // needs a device that gives no error text.
     {"IntensityWriteFailsWithoutText", {"300"}, {"DIMMER_SIM_FAIL=getinten:1:write", "DIMMER_SIM_NO_ERROR_TEXT=1"}, "",
      "[T] WARN: Unable to write()\n[T] WARN: Error: unknown error\n[T] WARN: could not read intensity\n[T] ERROR: could not connect\n",
      1, "open; getinten [write error]; close"},
-    {"IntensityReadFails", {}, {"DIMMER_SIM_FAIL=getinten:1:read"}, "",
-     "[T] WARN: hid_read_timeout returned -1\n[T] WARN: could not read intensity\n[T] ERROR: could not connect\n",
-     1, "open; getinten [read error]; close"},
-    {"IntensityTimesOut", {}, {"DIMMER_SIM_FAIL=getinten:1:timeout"}, "",
-     "[T] WARN: could not read intensity\n[T] ERROR: could not connect\n", 1, "open; getinten [timeout]; close"},
-    {"IntensityAnswerShort", {"0"}, {"DIMMER_SIM_FAIL=getinten:1:short2"}, "",
-     "[T] WARN: could not read intensity\n[T] ERROR: could not connect\n", 1, "open; getinten [short 2]; close"},
-    // A change fails: the run says so and exits 1.
-    {"OffFails", {"0"}, {"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_FAIL=setinten:1:timeout"}, "",
-     "[T] WARN: timeout\n[T] ERROR: could not change the light\n", 1, "open; getinten; setinten 0 [timeout]; close"},
-    {"LevelFromOffFails", {"300"}, {"DIMMER_SIM_FAIL=setstate:1:write"}, "",
-     "[T] WARN: hid_write: -1: simulated write error\n[T] ERROR: could not change the light\n", 1,
-     "open; getinten; setinten 300; setstate 3 [write error]; close"},
-    {"LevelFromOnFails", {"300"}, {"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_FAIL=getstate:1:read"}, "",
-     "[T] WARN: hid_read_timeout returned -1\n[T] ERROR: could not change the light\n", 1,
-     "open; getinten; setinten 300; setstate 3; getstate [read error]; close"},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, QuorletTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<QuorletCase>& info) { return info.param.name; });
-
-TEST(QuorletRunTest, GivesUpOnADeviceThatStaysBusy) {
-  SimulatedDimmerSession session({"DIMMER_SIM_BUSY=100000", "DIMMER_SIM_INSTANT_SLEEP=1"});
-  const ProgramResult result = RunQuorlet(session, {"300"});
-  EXPECT_EQ(MaskTimestamps(result.err), "[T] WARN: device stayed busy\n" + std::string(kNotChanged));
-  EXPECT_EQ(result.exit_status, 1);
-  const std::vector<std::string> traffic = session.Traffic();
-  EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "getstate"), 300);
-  EXPECT_EQ(std::count(traffic.begin(), traffic.end(), "pause 100"), 299);
-  ASSERT_GE(traffic.size(), 2u);
-  EXPECT_EQ(traffic[traffic.size() - 2], "getstate");
-  EXPECT_EQ(traffic.back(), "close");
-}
 
 TEST(QuorletRunTest, HelpLeavesTheDeviceAlone) {
   SimulatedDimmerSession session({"DIMMER_SIM_ABSENT=1"});
