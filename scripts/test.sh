@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite: once as released, once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs the whole test suite: as released (with the
+# package check and the end-to-end tests again under valgrind), under
+# AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
+# and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
+install_missing valgrind gcovr clang libclang-rt-14-dev
 
 run_suite() {
   local folder=$1
@@ -17,3 +20,7 @@ echo "== Release build"
 run_suite build
 echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE=ON
+echo "== Coverage"
+scripts/coverage.sh
+echo "== Fuzzing, ${DIMMER_FUZZ_SECONDS:-60}s a target"
+scripts/fuzz.sh "${DIMMER_FUZZ_SECONDS:-60}"

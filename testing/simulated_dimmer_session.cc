@@ -3,8 +3,11 @@
 #include <stdlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 extern char** environ;
 
@@ -43,6 +46,12 @@ ProgramResult SimulatedDimmerSession::Run(const std::string& program,
                                           std::vector<std::string> args,
                                           const std::string& stdout_path) const {
   args.insert(args.begin(), program);
+  // DIMMER_TEST_RUNNER, such as a valgrind command line, runs the program.
+  if (const char* runner = std::getenv("DIMMER_TEST_RUNNER")) {
+    std::istringstream words(runner);
+    std::vector<std::string> prefix{std::istream_iterator<std::string>(words), {}};
+    args.insert(args.begin(), prefix.begin(), prefix.end());
+  }
   ProgramOptions options;
   options.environment = Settings();
   options.environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);

@@ -1,0 +1,130 @@
+// UsbDimmer against a device whose every answer comes from the input:
+// write results, answer lengths and bytes, errors, missing error texts and
+// long busy streaks. Checks what must hold whatever the device does:
+// results are 0, -1 or -2; a failed request changes nothing; one change
+// polls at most 300 times; Disconnect closes the handle, once.
+#include <hidapi.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "dimmer/log.h"
+#include "dimmer/usb_dimmer.h"
+
+namespace {
+
+struct ScriptedDevice {
+  FuzzedDataProvider* input;
+  bool open;
+  int opens;
+  int closes;
+  int busy_streak;  // getstate answers busy this many more times
+  unsigned char last_command;
+  int polls;
+};
+
+ScriptedDevice device;
+
+#define CHECK(condition)                                            \
+  do {                                                              \
+    if (!(condition)) {                                             \
+      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                 \
+    }                                                               \
+  } while (0)
+
+hid_device* Handle() { return reinterpret_cast<hid_device*>(&device); }
+
+}  // namespace
+
+extern "C" {
+
+hid_device* hid_open(unsigned short, unsigned short, const wchar_t*) {
+  CHECK(!device.open);
+  if (device.input->ConsumeBool()) return nullptr;
+  device.open = true;
+  ++device.opens;
+  device.busy_streak = device.input->ConsumeIntegralInRange(0, 400);
+  return Handle();
+}
+
+int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
+  CHECK(dev == Handle() && device.open && length == 5 && data[0] == 0);
+  device.last_command = data[1];
+  if (data[1] == kGetStateCommand) ++device.polls;
+  return device.input->ConsumeIntegralInRange(0, 15) == 0 ? -1 : 5;
+}
+
+int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int) {
+  CHECK(dev == Handle() && device.open && length == 5);
+  if (device.last_command == kGetStateCommand && device.busy_streak > 0) {
+    --device.busy_streak;
+    data[1] = 1;
+    return 2;
+  }
+  // 0: error, 1: timeout, 2-7: an answer of 0 to 5 bytes.
+  const int kind = device.input->ConsumeIntegralInRange(0, 7);
+  if (kind < 2) return kind == 0 ? -1 : 0;
+  const int count = kind - 2;
+  for (int i = 0; i < count; ++i) data[i] = device.input->ConsumeIntegral<unsigned char>();
+  return count;
+}
+
+void hid_close(hid_device* dev) {
+  CHECK(dev == Handle() && device.open);
+  device.open = false;
+  ++device.closes;
+}
+
+const wchar_t* hid_error(hid_device*) {
+  return device.input->ConsumeBool() ? nullptr : L"scripted failure";
+}
+
+hid_device_info* hid_enumerate(unsigned short, unsigned short) { return nullptr; }
+void hid_free_enumeration(hid_device_info*) {}
+
+// Pauses between polls cost nothing here.
+int nanosleep(const struct timespec*, struct timespec*) { return 0; }
+
+int LLVMFuzzerInitialize(int*, char***) {
+  // The log runs, so every message is formatted, but goes nowhere.
+  SetLogStream(std::fopen("/dev/null", "w"));
+  return 0;
+}
+
+int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FuzzedDataProvider input(data, size);
+  device = ScriptedDevice{};
+  device.input = &input;
+  {
+    UsbDimmer dimmer;
+    dimmer.Connect();
+    const int requests = input.ConsumeIntegralInRange(0, 6);
+    for (int i = 0; i < requests; ++i) {
+      const int32_t on = dimmer.IsOn();
+      const int32_t intensity = dimmer.Intensity();
+      device.polls = 0;
+      const int request = input.ConsumeIntegralInRange(0, 2);
+      const uint32_t value = input.ConsumeIntegral<uint32_t>();
+      const int result = request == 0   ? dimmer.SetIntensity(value)
+                         : request == 1 ? dimmer.TurnOn()
+                                        : dimmer.TurnOff();
+      CHECK(result == 0 || result == kNotConnected || result == kDimmerIoError);
+      CHECK(device.polls <= kMaxStatePolls);
+      if (result != 0) {
+        CHECK(dimmer.IsOn() == on && dimmer.Intensity() == intensity);
+      } else if (request == 0) {
+        CHECK(dimmer.Intensity() == static_cast<int32_t>(value < 1023 ? value : 1023));
+      }
+    }
+    dimmer.Disconnect();
+    CHECK(!device.open && device.closes == device.opens);
+  }
+  CHECK(device.closes == device.opens);
+  return 0;
+}
+
+}  // extern "C"
