@@ -1,0 +1,48 @@
+/* The floor that a run of the programs is measured against: the least a C
+ * program linked against the same HIDAPI can do for the same request.
+ *   dimmer_floor status      read the intensity and print the state
+ *   dimmer_floor set N       read the intensity, then set N and wait
+ *   dimmer_floor version     print the version line */
+#include <hidapi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+static unsigned char answer[5];
+
+static int Exchange(hid_device* dev, unsigned char command, int low, int high) {
+  unsigned char request[5] = {0, command, (unsigned char)low, (unsigned char)high, 0};
+  if (hid_write(dev, request, 5) < 0) return -1;
+  return hid_read_timeout(dev, answer, 5, 5000);
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  if (strcmp(argv[1], "version") == 0) {
+    printf("version: %s\n", PROJECT_VERSION_TEXT);
+    return 0;
+  }
+  hid_device* dev = hid_open(0x04D8, 0xF5D1, NULL);
+  if (dev == NULL) return 1;
+  if (Exchange(dev, 0x21, 0, 0) < 3) {
+    hid_close(dev);
+    return 1;
+  }
+  const int intensity = answer[1] | answer[2] << 8;
+  if (strcmp(argv[1], "set") == 0 && argc > 2) {
+    const int value = atoi(argv[2]);
+    Exchange(dev, 0x20, value & 0xFF, value >> 8);
+    Exchange(dev, 0x10, 3, 0);
+    while (Exchange(dev, 0x11, 0, 0) > 0 && answer[1] != 0) {
+      const struct timespec pause = {0, 100000000};
+      nanosleep(&pause, NULL);
+    }
+  } else if (intensity > 0) {
+    printf("light is on, intensity %d\n", intensity);
+  } else {
+    printf("light is off\n");
+  }
+  hid_close(dev);
+  return 0;
+}
