@@ -3,8 +3,11 @@
 #                           against the simulated dimmer instead;
 #   dimmer_hidapi         - the header and the shared library itself.
 # Linux: pkg-config's hidapi-hidraw (Debian's libhidapi-dev). Elsewhere, or
-# without that module: hidapi's own CMake package, as vcpkg installs it.
-find_package(PkgConfig QUIET)
+# without that module: hidapi's own CMake package, as vcpkg installs it (on
+# Windows, DIMMER_HIDAPI_DLL is then the hidapi.dll to ship).
+if(NOT WIN32)
+  find_package(PkgConfig QUIET)
+endif()
 if(PkgConfig_FOUND)
   pkg_check_modules(HIDAPI_HIDRAW QUIET IMPORTED_TARGET hidapi-hidraw)
 endif()
@@ -19,4 +22,8 @@ else()
   target_include_directories(dimmer_hidapi_headers INTERFACE
     $<TARGET_PROPERTY:hidapi::hidapi,INTERFACE_INCLUDE_DIRECTORIES>)
   target_link_libraries(dimmer_hidapi INTERFACE hidapi::hidapi)
+  # On Windows the DLL ships beside the programs.
+  if(WIN32 AND TARGET hidapi::winapi)
+    set(DIMMER_HIDAPI_DLL $<TARGET_FILE:hidapi::winapi>)
+  endif()
 endif()

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <ctime>
 
+#include "dimmer/calendar.h"
 #include "dimmer/platform.h"
 
 namespace {
@@ -10,24 +11,17 @@ namespace {
 std::FILE* log_stream = nullptr;
 char timestamp[128];
 
-// Floor division keeps the milliseconds in 0-999 even for a clock set
-// before 1970.
-int64_t FloorDivide(int64_t value, int64_t divisor) {
-  int64_t quotient = value / divisor;
-  if (value % divisor < 0) --quotient;
-  return quotient;
-}
-
 }  // namespace
 
 void SetLogStream(std::FILE* stream) { log_stream = stream; }
 
 const char* FormatTimestampAt(int64_t unix_micros) {
+  // Floor division keeps the milliseconds in 0-999 even before 1970.
   const int64_t seconds = FloorDivide(unix_micros, 1000000);
   const int64_t milliseconds = (unix_micros - seconds * 1000000) / 1000;
   std::tm calendar = {};
-  // A time the local zone cannot express is still worth showing: in UTC.
-  if (!ToLocalCalendar(seconds, &calendar)) ToUtcCalendar(seconds, &calendar);
+  // A time the local conversion refuses is still worth showing: in UTC.
+  if (!ToLocalCalendar(seconds, &calendar)) UtcCalendar(seconds, &calendar);
   std::snprintf(timestamp, sizeof timestamp,
                 "[%04u-%02u-%02u %02u:%02u:%02u.%03u] ",
                 static_cast<unsigned>(calendar.tm_year + 1900),

@@ -14,15 +14,6 @@ bool ToLocalCalendar(int64_t unix_seconds, std::tm* out) {
   return localtime_r(&seconds, out) != nullptr;
 }
 
-// GCOVR_EXCL_START: localtime_r with a 64-bit time_t converts every second
-// count a 64-bit microsecond clock can give, so this fallback cannot run
-// here; it serves platforms whose local-time conversion has a narrower range.
-bool ToUtcCalendar(int64_t unix_seconds, std::tm* out) {
-  const time_t seconds = static_cast<time_t>(unix_seconds);
-  return gmtime_r(&seconds, out) != nullptr;
-}
-// GCOVR_EXCL_STOP
-
 const char* DeviceOpenHint() {
   return "this user may lack permission (install the udev rule "
          "70-light-dimmer.rules and plug the dimmer in again), "

@@ -9,10 +9,9 @@
 // Wall-clock time in microseconds since 1970-01-01 00:00 UTC.
 int64_t CurrentUnixMicros();
 
-// Calendar time of a count of seconds since 1970, in the local time zone
-// or in UTC. Both return false when the time cannot be converted.
+// Calendar time of a count of seconds since 1970 in the local time zone;
+// false when the time cannot be converted.
 bool ToLocalCalendar(int64_t unix_seconds, std::tm* out);
-bool ToUtcCalendar(int64_t unix_seconds, std::tm* out);
 
 // Why a dimmer that is attached may still not open here, as one line for a
 // warning that follows "the dimmer is attached but could not be opened".

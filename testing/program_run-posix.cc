@@ -8,24 +8,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern char** environ;
 
 namespace {
-
-std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
-  std::vector<std::string> merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string current = *entry;
-    const std::string name = current.substr(0, current.find('=') + 1);
-    bool replaced = name.rfind("DIMMER_SIM_", 0) == 0;  // never inherit a setting
-    for (const std::string& change : changes) replaced |= change.rfind(name, 0) == 0;
-    if (!replaced) merged.push_back(current);
-  }
-  merged.insert(merged.end(), changes.begin(), changes.end());
-  return merged;
-}
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
@@ -71,6 +60,26 @@ bool Drain(int out_fd, int err_fd, std::string* out, std::string* err, long long
 }
 
 }  // namespace
+
+std::vector<std::string> EnvironmentEntries() {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) entries.push_back(*entry);
+  return entries;
+}
+
+void SetEnvironmentVariable(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+void UnsetEnvironmentVariable(const std::string& name) { unsetenv(name.c_str()); }
+
+std::string MakeScratchFolder() {
+  const char* temp = std::getenv("TMPDIR");
+  std::string pattern = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") +
+                        "/dimmer-test-XXXXXX";
+  if (mkdtemp(&pattern[0]) == nullptr) std::perror("mkdtemp");
+  return pattern;
+}
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options) {
   ProgramResult result;

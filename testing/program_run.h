@@ -23,8 +23,21 @@ struct ProgramOptions {
 };
 
 // Runs argv[0] with the given arguments; a run that outlives the timeout is
-// killed and reported as timed out.
+// killed and reported as timed out. On Windows, carriage returns are taken
+// out of what the program printed, so output compares as on Linux.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options);
+
+// This process's environment, portably.
+std::vector<std::string> EnvironmentEntries();  // "NAME=value" each
+void SetEnvironmentVariable(const std::string& name, const std::string& value);
+void UnsetEnvironmentVariable(const std::string& name);
+
+// This environment without any DIMMER_SIM_ setting, and with `changes`
+// ("NAME=value") added or put in place of the variables they name.
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes);
+
+// A new, empty folder for scratch files.
+std::string MakeScratchFolder();
 
 // Replaces each line's leading "[YYYY-MM-DD hh:mm:ss.mmm] " with "[T] ", so
 // diagnostics compare exactly apart from the clock.

@@ -1,7 +1,5 @@
 #include "testing/simulated_dimmer_session.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,14 +7,8 @@
 #include <iterator>
 #include <sstream>
 
-extern char** environ;
-
 SimulatedDimmerSession::SimulatedDimmerSession(std::vector<std::string> settings)
-    : settings_(std::move(settings)) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "dimmer-test-XXXXXX").string();
-  if (mkdtemp(&pattern[0]) == nullptr) std::perror("mkdtemp");
-  folder_ = pattern;
-}
+    : folder_(MakeScratchFolder()), settings_(std::move(settings)) {}
 
 SimulatedDimmerSession::~SimulatedDimmerSession() {
   std::error_code ignored;
@@ -30,15 +22,12 @@ std::vector<std::string> SimulatedDimmerSession::Settings() const {
 }
 
 void SimulatedDimmerSession::ApplyToProcess() const {
-  std::vector<std::string> stale;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string text = *entry;
-    if (text.rfind("DIMMER_SIM_", 0) == 0) stale.push_back(text.substr(0, text.find('=')));
+  for (const std::string& entry : EnvironmentEntries()) {
+    if (entry.rfind("DIMMER_SIM_", 0) == 0) UnsetEnvironmentVariable(entry.substr(0, entry.find('=')));
   }
-  for (const std::string& name : stale) unsetenv(name.c_str());
   for (const std::string& entry : Settings()) {
     const size_t equals = entry.find('=');
-    setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    SetEnvironmentVariable(entry.substr(0, equals), entry.substr(equals + 1));
   }
 }
 
@@ -54,10 +43,12 @@ ProgramResult SimulatedDimmerSession::Run(const std::string& program,
   }
   ProgramOptions options;
   options.environment = Settings();
+#if defined(SIMULATED_DIMMER_PATH)
   options.environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);
   // Under AddressSanitizer the preloaded simulator would otherwise load
   // before the sanitizer's runtime, which it refuses.
   options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+#endif  // elsewhere the simulator's hidapi.dll lies beside the programs
   options.stdout_path = stdout_path;
   return RunProgram(args, options);
 }

@@ -19,8 +19,10 @@ class SimulatedDimmerSession {
   // Applies the settings to this process, for code linked against the
   // simulator itself.
   void ApplyToProcess() const;
-  // Runs a program as built with the simulator preloaded in front of
-  // HIDAPI; standard output goes to `stdout_path` when one is given.
+  // Runs a program as built with the simulator in front of HIDAPI
+  // (preloaded on Linux; on Windows its hidapi.dll lies beside the copies of
+  // the programs that the tests run); standard output goes to `stdout_path`
+  // when one is given.
   ProgramResult Run(const std::string& program, std::vector<std::string> args,
                     const std::string& stdout_path = "") const;
 

@@ -1,6 +1,6 @@
-#include <cctype>
-
 #include "testing/program_run.h"
+
+#include <cctype>
 
 namespace {
 
@@ -20,6 +20,18 @@ bool HasPrefix(const std::string& text, size_t at) {
 }
 
 }  // namespace
+
+std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
+  std::vector<std::string> merged;
+  for (const std::string& current : EnvironmentEntries()) {
+    const std::string name = current.substr(0, current.find('=') + 1);
+    bool replaced = name.rfind("DIMMER_SIM_", 0) == 0;  // never inherit a setting
+    for (const std::string& change : changes) replaced |= change.rfind(name, 0) == 0;
+    if (!replaced) merged.push_back(current);
+  }
+  merged.insert(merged.end(), changes.begin(), changes.end());
+  return merged;
+}
 
 std::string MaskTimestamps(const std::string& text) {
   std::string masked;

@@ -1,0 +1,23 @@
+#include "dimmer/platform.h"
+
+#include <windows.h>
+
+#include <time.h>
+
+int64_t CurrentUnixMicros() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  // 100-nanosecond ticks since 1601-01-01 00:00 UTC.
+  const int64_t ticks =
+      static_cast<int64_t>(static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+  return ticks / 10 - 11644473600000000;
+}
+
+bool ToLocalCalendar(int64_t unix_seconds, std::tm* out) {
+  const __time64_t seconds = unix_seconds;
+  return _localtime64_s(out, &seconds) == 0;
+}
+
+const char* DeviceOpenHint() { return "another program may hold it"; }
+
+void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
