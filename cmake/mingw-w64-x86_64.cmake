@@ -10,7 +10,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/${mingw_prefix})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages such as HIDAPI may be installed anywhere, e.g. by CMAKE_PREFIX_PATH.
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 # The compiler's runtime (libstdc++, libgcc, winpthread) goes into each
 # executable, so the programs need no DLL beside them but hidapi.dll.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

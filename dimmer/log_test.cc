@@ -1,12 +1,14 @@
 #include "dimmer/log.h"
 
-#include <stdlib.h>
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "testing/program_run.h"
 
 namespace {
 
@@ -14,17 +16,17 @@ namespace {
 class ScopedTimeZone {
  public:
   explicit ScopedTimeZone(const char* zone) {
-    const char* old = getenv("TZ");
+    const char* old = std::getenv("TZ");
     had_old_ = old != nullptr;
     if (had_old_) old_ = old;
-    setenv("TZ", zone, 1);
+    SetEnvVariable("TZ", zone);
     tzset();
   }
   ~ScopedTimeZone() {
     if (had_old_) {
-      setenv("TZ", old_.c_str(), 1);
+      SetEnvVariable("TZ", old_);
     } else {
-      unsetenv("TZ");
+      UnsetEnvVariable("TZ");
     }
     tzset();
   }

@@ -26,4 +26,10 @@ TEST(SleepTest, ASignalDoesNotCutThePauseShort) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(100));
 }
 
+TEST(DeviceOpenHintTest, NamesTheUdevRuleAndABusyDevice) {
+  EXPECT_STREQ(DeviceOpenHint(),
+               "this user may lack permission (install the udev rule 70-light-dimmer.rules and "
+               "plug the dimmer in again), or another program holds it");
+}
+
 }  // namespace

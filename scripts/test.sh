@@ -2,11 +2,12 @@
 # Builds everything and runs the whole test suite: as released (with the
 # package check and the end-to-end tests again under valgrind), under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
-# and a short run of each fuzz target.
+# a short run of each fuzz target, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
-install_missing valgrind gcovr clang libclang-rt-14-dev
+install_missing valgrind gcovr clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix googletest \
+  wine wine64
 
 run_suite() {
   local folder=$1
@@ -24,3 +25,5 @@ echo "== Coverage"
 scripts/coverage.sh
 echo "== Fuzzing, ${DIMMER_FUZZ_SECONDS:-60}s a target"
 scripts/fuzz.sh "${DIMMER_FUZZ_SECONDS:-60}"
+echo "== Windows build, tests under Wine"
+windows/build.sh --test

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dimmer/platform.h"
 #include "testing/program_run.h"
 #include "testing/simulated_dimmer_session.h"
 
@@ -129,10 +130,8 @@ std::vector<Cell> Cells() {
     cells.push_back({std::string(path.name) + "_NotOpenable", &path, {"DIMMER_SIM_LOCKED=1"},
                      ConnectFailure(path.program,
                                     "[T] WARN: unable to open device\n"
-                                    "[T] WARN: the dimmer is attached but could not be opened: "
-                                    "this user may lack permission (install the udev rule "
-                                    "70-light-dimmer.rules and plug the dimmer in again), or "
-                                    "another program holds it\n"),
+                                    "[T] WARN: the dimmer is attached but could not be opened: " +
+                                        std::string(DeviceOpenHint()) + "\n"),
                      1, {}});
     if (path.exchanges.size() > 1) {
       Cell busy{std::string(path.name) + "_StaysBusy", &path,

@@ -67,11 +67,13 @@ std::vector<std::string> EnvironmentEntries() {
   return entries;
 }
 
-void SetEnvironmentVariable(const std::string& name, const std::string& value) {
+void SetEnvVariable(const std::string& name, const std::string& value) {
   setenv(name.c_str(), value.c_str(), 1);
 }
 
-void UnsetEnvironmentVariable(const std::string& name) { unsetenv(name.c_str()); }
+void UnsetEnvVariable(const std::string& name) { unsetenv(name.c_str()); }
+
+const char* AlwaysFullFile() { return "/dev/full"; }
 
 std::string MakeScratchFolder() {
   const char* temp = std::getenv("TMPDIR");

@@ -29,12 +29,16 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
 
 // This process's environment, portably.
 std::vector<std::string> EnvironmentEntries();  // "NAME=value" each
-void SetEnvironmentVariable(const std::string& name, const std::string& value);
-void UnsetEnvironmentVariable(const std::string& name);
+void SetEnvVariable(const std::string& name, const std::string& value);
+void UnsetEnvVariable(const std::string& name);
 
 // This environment without any DIMMER_SIM_ setting, and with `changes`
 // ("NAME=value") added or put in place of the variables they name.
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes);
+
+// A file that refuses every write ("/dev/full"), or null where there is
+// none.
+const char* AlwaysFullFile();
 
 // A new, empty folder for scratch files.
 std::string MakeScratchFolder();

@@ -23,11 +23,11 @@ std::vector<std::string> SimulatedDimmerSession::Settings() const {
 
 void SimulatedDimmerSession::ApplyToProcess() const {
   for (const std::string& entry : EnvironmentEntries()) {
-    if (entry.rfind("DIMMER_SIM_", 0) == 0) UnsetEnvironmentVariable(entry.substr(0, entry.find('=')));
+    if (entry.rfind("DIMMER_SIM_", 0) == 0) UnsetEnvVariable(entry.substr(0, entry.find('=')));
   }
   for (const std::string& entry : Settings()) {
     const size_t equals = entry.find('=');
-    SetEnvironmentVariable(entry.substr(0, equals), entry.substr(equals + 1));
+    SetEnvVariable(entry.substr(0, equals), entry.substr(equals + 1));
   }
 }
 
