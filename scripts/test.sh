@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: as released (with the
-# package check and the end-to-end tests again under valgrind), under
+# package check, the end-to-end tests again under valgrind, and the kernel
+# test in a virtual machine), under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
 # a short run of each fuzz target, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
 install_missing valgrind gcovr clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix googletest \
-  wine wine64
+  wine wine64 qemu-system-x86 busybox-static cpio
 
 run_suite() {
   local folder=$1

@@ -1,5 +1,6 @@
 #include "testing/dimmer_model.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -48,4 +49,32 @@ int DimmerModel::Answer(const unsigned char* request, size_t length,
       break;
   }
   return kAnswerSize;
+}
+
+void DimmerModel::Describe(const unsigned char* request, size_t length, char* out, size_t size) {
+  if (length < 4) {
+    std::snprintf(out, size, "malformed request of %zu bytes", length);
+    return;
+  }
+  int used = 0;
+  switch (request[1]) {
+    case kGetIntensity:
+      used = std::snprintf(out, size, "getinten");
+      break;
+    case kSetIntensity:
+      used = std::snprintf(out, size, "setinten %u", request[2] | request[3] << 8);
+      break;
+    case kSetState:
+      used = std::snprintf(out, size, "setstate %u", request[2]);
+      break;
+    case kGetState:
+      used = std::snprintf(out, size, "getstate");
+      break;
+    default:
+      used = std::snprintf(out, size, "unknown 0x%02x %u %u", request[1], request[2], request[3]);
+      break;
+  }
+  if (request[0] != 0 || length != 5) {
+    std::snprintf(out + used, size - used, " (report id %u, %zu bytes)", request[0], length);
+  }
 }

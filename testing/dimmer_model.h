@@ -22,6 +22,11 @@ class DimmerModel {
 
   uint16_t intensity() const { return intensity_; }
 
+  // One request as a line of a traffic log: "setinten 300", "setstate 3",
+  // "getinten"; with the report ID and length noted when they are not the
+  // 0 and 5 bytes the programs always write.
+  static void Describe(const unsigned char* request, size_t length, char* out, size_t size);
+
  private:
   uint16_t intensity_ = 0;
   uint16_t pending_ = 0;  // set by setinten, applied by setstate

@@ -149,29 +149,6 @@ const Fault* FaultFor(const char* command, int occurrence) {
   return nullptr;
 }
 
-// "setinten 300", "setstate 3", "getinten": what a reader of the log needs.
-void DescribeRequest(const unsigned char* data, size_t length, char* out, size_t size) {
-  if (length < 4) {
-    std::snprintf(out, size, "malformed request of %zu bytes", length);
-    return;
-  }
-  const int index = CommandIndex(data[1]);
-  int used = 0;
-  if (index < 0) {
-    used = std::snprintf(out, size, "unknown 0x%02x %u %u", data[1], data[2], data[3]);
-  } else if (data[1] == 0x20) {
-    used = std::snprintf(out, size, "setinten %u", data[2] | data[3] << 8);
-  } else if (data[1] == 0x10) {
-    used = std::snprintf(out, size, "setstate %u", data[2]);
-  } else {
-    used = std::snprintf(out, size, "%s", kCommands[index].name);
-  }
-  // The programs always write 5 bytes behind report ID 0; say so if not.
-  if (data[0] != 0 || length != 5) {
-    std::snprintf(out + used, size - used, " (report id %u, %zu bytes)", data[0], length);
-  }
-}
-
 void CheckHandle(hid_device* dev, const char* call) {
   if (dev != &sim.device || !sim.open) {
     char message[96];
@@ -213,7 +190,7 @@ hid_device* HID_API_EXPORT_CALL hid_open(unsigned short vendor_id, unsigned shor
 int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length) {
   CheckHandle(dev, "hid_write");
   char line[96];
-  DescribeRequest(data, length, line, sizeof line);
+  DimmerModel::Describe(data, length, line, sizeof line);
 
   const int index = length >= 2 ? CommandIndex(data[1]) : -1;
   const Fault* fault = nullptr;

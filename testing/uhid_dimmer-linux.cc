@@ -1,0 +1,134 @@
+// The dimmer as a virtual USB HID device in Linux's own HID stack, made
+// through /dev/uhid, so that the programs as built reach it through the real
+// HIDAPI and the kernel's hidraw driver. It answers like the simulated
+// dimmer (the same model) and appends each request it receives to a
+// traffic log. Runs until SIGTERM or SIGINT, then removes the device.
+//
+//   uhid_dimmer [--intensity N] [--busy N] [--log FILE] [--ready FILE]
+//
+// --ready names a file created once the kernel has started the device.
+#include <fcntl.h>
+#include <linux/uhid.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "testing/dimmer_model.h"
+
+namespace {
+
+// Vendor-defined: unnumbered 4-byte input and output reports.
+constexpr unsigned char kReportDescriptor[] = {
+    0x06, 0x00, 0xFF,  // usage page (vendor defined)
+    0x09, 0x01,        // usage 1
+    0xA1, 0x01,        // collection (application)
+    0x15, 0x00,        //   logical minimum 0
+    0x26, 0xFF, 0x00,  //   logical maximum 255
+    0x75, 0x08,        //   report size 8 bits
+    0x95, 0x04,        //   report count 4
+    0x09, 0x02,        //   usage 2
+    0x81, 0x02,        //   input (data, variable, absolute)
+    0x09, 0x03,        //   usage 3
+    0x91, 0x02,        //   output (data, variable, absolute)
+    0xC0,              // end collection
+};
+
+volatile sig_atomic_t stopping = 0;
+
+void Stop(int) { stopping = 1; }
+
+bool Send(int fd, const uhid_event& event) {
+  return write(fd, &event, sizeof event) == static_cast<ssize_t>(sizeof event);
+}
+
+void Log(const char* path, const char* line) {
+  if (path == nullptr) return;
+  std::FILE* file = std::fopen(path, "a");
+  if (file == nullptr) return;
+  std::fprintf(file, "%s\n", line);
+  std::fclose(file);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  long intensity = 0;
+  long busy = 0;
+  const char* log_path = nullptr;
+  const char* ready_path = nullptr;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--intensity") == 0) {
+      intensity = std::strtol(argv[i + 1], nullptr, 10);
+    } else if (std::strcmp(argv[i], "--busy") == 0) {
+      busy = std::strtol(argv[i + 1], nullptr, 10);
+    } else if (std::strcmp(argv[i], "--log") == 0) {
+      log_path = argv[i + 1];
+    } else if (std::strcmp(argv[i], "--ready") == 0) {
+      ready_path = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "uhid_dimmer: unknown option %s\n", argv[i]);
+      return 2;
+    }
+  }
+
+  const int fd = open("/dev/uhid", O_RDWR | O_CLOEXEC);
+  if (fd < 0) {
+    std::perror("uhid_dimmer: /dev/uhid");
+    return 1;
+  }
+  uhid_event create{};
+  create.type = UHID_CREATE2;
+  std::snprintf(reinterpret_cast<char*>(create.u.create2.name), sizeof create.u.create2.name,
+                "Light dimmer (virtual)");
+  std::memcpy(create.u.create2.rd_data, kReportDescriptor, sizeof kReportDescriptor);
+  create.u.create2.rd_size = sizeof kReportDescriptor;
+  create.u.create2.bus = BUS_USB;
+  create.u.create2.vendor = 0x04D8;
+  create.u.create2.product = 0xF5D1;
+  if (!Send(fd, create)) {
+    std::perror("uhid_dimmer: UHID_CREATE2");
+    return 1;
+  }
+
+  struct sigaction action = {};
+  action.sa_handler = Stop;  // no SA_RESTART: a signal ends the wait below
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+
+  DimmerModel model;
+  model.Reset(static_cast<uint16_t>(intensity), static_cast<int>(busy), false);
+  while (!stopping) {
+    uhid_event event{};
+    const ssize_t count = read(fd, &event, sizeof event);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      std::perror("uhid_dimmer: read");
+      break;
+    }
+    if (event.type == UHID_START && ready_path != nullptr) {
+      std::FILE* ready = std::fopen(ready_path, "w");
+      if (ready != nullptr) std::fclose(ready);
+    }
+    if (event.type != UHID_OUTPUT) continue;
+    char line[96];
+    DimmerModel::Describe(event.u.output.data, event.u.output.size, line, sizeof line);
+    Log(log_path, line);
+    uhid_event answer{};
+    answer.type = UHID_INPUT2;
+    unsigned char bytes[DimmerModel::kAnswerSize];
+    const int length = model.Answer(event.u.output.data, event.u.output.size, bytes);
+    std::memcpy(answer.u.input2.data, bytes, length);
+    answer.u.input2.size = static_cast<uint16_t>(length);
+    if (length > 0 && !Send(fd, answer)) std::perror("uhid_dimmer: UHID_INPUT2");
+  }
+  uhid_event destroy{};
+  destroy.type = UHID_DESTROY;
+  Send(fd, destroy);
+  close(fd);
+  return 0;
+}

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Builds the virtual machine for the kernel test into BUILD_DIR/vm: Debian's
+# current kernel (its package downloaded once and kept in BUILD_DIR/vm/cache,
+# unpacked, never installed), its HID modules, busybox, the programs as
+# built in BUILD_DIR with every shared library they load, and the UHID
+# dimmer, in an initramfs whose /init (vm/init) runs the scenarios.
+set -euo pipefail
+build=$(cd "${1:?usage: build-image.sh BUILD_DIR}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+vm=$build/vm
+mkdir -p "$vm/cache"
+
+# The kernel package that linux-image-amd64 names today.
+package=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+[ -n "$package" ] || { echo "cannot tell which kernel linux-image-amd64 depends on"; exit 1; }
+deb=$(ls "$vm/cache/${package}"_*.deb 2>/dev/null | head -n 1 || true)
+if [ -z "$deb" ]; then
+  (cd "$vm/cache" && apt-get download "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  deb=$(ls "$vm/cache/${package}"_*.deb | head -n 1)
+fi
+if [ ! -f "$vm/kernel/.unpacked-$(basename "$deb")" ]; then
+  rm -rf "$vm/kernel"
+  dpkg-deb -x "$deb" "$vm/kernel"
+  touch "$vm/kernel/.unpacked-$(basename "$deb")"
+fi
+release=$(ls "$vm/kernel/lib/modules" | head -n 1)
+cp "$vm/kernel/boot/vmlinuz-$release" "$vm/vmlinuz"
+
+root=$vm/root
+rm -rf "$root"
+mkdir -p "$root"/{bin,dev,etc,proc,sys,tmp,modules}
+cp /bin/busybox "$root/bin/busybox"
+for applet in $("$root/bin/busybox" --list); do
+  [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
+done
+for module in hid hid-generic uhid; do
+  cp "$vm/kernel/lib/modules/$release/kernel/drivers/hid/$module.ko" "$root/modules/"
+done
+echo 'root:x:0:0::/tmp:/bin/sh' >"$root/etc/passwd"
+echo 'root:x:0:' >"$root/etc/group"
+
+for program in quorlet/quorlet orvane/orvane testing/uhid_dimmer; do
+  cp "$build/$program" "$root/bin/"
+  for library in $(ldd "$build/$program" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$library")"
+    cp -L "$library" "$root$library"
+  done
+done
+
+# What the guest must print that this build decides: the version, and the
+# warning for a dimmer that is there but cannot be opened (as the programs
+# give it against the simulated dimmer here).
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+hint=$({ DIMMER_SIM_LOCKED=1 LD_PRELOAD="$build/testing/libsimulated_dimmer.so" \
+  "$build/quorlet/quorlet" 2>&1 || true; } | sed -n '2s/^\[[^]]*\] //p')
+sed -e "s|@VERSION@|$version|" -e "s|@HINT_LINE@|$hint|" "$here/init" >"$root/init"
+chmod +x "$root/init"
+(cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$vm/initramfs.gz"
