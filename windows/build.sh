@@ -46,4 +46,6 @@ fi
 wineserver -p
 trap 'wineserver -k || true' EXIT
 wine cmd /c exit >/dev/null 2>&1 </dev/null
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+# Now and then Wine fails to start a program at all (no output, in a
+# hundredth of a second); such a test is run again, up to twice more.
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --repeat until-pass:3
