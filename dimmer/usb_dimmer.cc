@@ -29,8 +29,9 @@ const wchar_t* ErrorText(hid_device* dev) {
 // that is attached but cannot be opened.
 bool DimmerIsAttached() {
   hid_device_info* found = hid_enumerate(kDimmerVendorId, kDimmerProductId);
+  const bool attached = found != nullptr;
   hid_free_enumeration(found);
-  return found != nullptr;
+  return attached;
 }
 
 int WriteFailed(hid_device* dev, int result) {
