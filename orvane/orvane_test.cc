@@ -1,5 +1,4 @@
 // orvane as built, run against the simulated dimmer.
-#include <algorithm>
 #include <string>
 #include <vector>
 
