@@ -1,13 +1,18 @@
 /* The floor that a run of the programs is measured against: the least a C
- * program linked against the same HIDAPI can do for the same request.
+ * program linked against the same HIDAPI can do for the same request,
+ * sharing the dimmer safely: it too takes the dimmer's lock (flock on its
+ * node) and reads whatever answers are already waiting before it asks.
  *   dimmer_floor status      read the intensity and print the state
  *   dimmer_floor set N       read the intensity, then set N and wait
  *   dimmer_floor version     print the version line */
+#include <fcntl.h>
 #include <hidapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <time.h>
+#include <unistd.h>
 
 static unsigned char answer[5];
 
@@ -23,8 +28,15 @@ int main(int argc, char** argv) {
     printf("version: %s\n", PROJECT_VERSION_TEXT);
     return 0;
   }
-  hid_device* dev = hid_open(0x04D8, 0xF5D1, NULL);
+  struct hid_device_info* found = hid_enumerate(0x04D8, 0xF5D1);
+  if (found == NULL) return 1;
+  const int lock = open(found->path, O_RDWR | O_CLOEXEC);
+  if (lock < 0 || flock(lock, LOCK_EX) != 0) return 1;
+  hid_device* dev = hid_open_path(found->path);
+  hid_free_enumeration(found);
   if (dev == NULL) return 1;
+  while (hid_read_timeout(dev, answer, 5, 0) > 0) {
+  }
   if (Exchange(dev, 0x21, 0, 0) < 3) {
     hid_close(dev);
     return 1;
@@ -44,5 +56,6 @@ int main(int argc, char** argv) {
     printf("light is off\n");
   }
   hid_close(dev);
+  close(lock);
   return 0;
 }

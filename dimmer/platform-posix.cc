@@ -1,12 +1,22 @@
 #include "dimmer/platform.h"
 
-#include <cerrno>
+#include <fcntl.h>
+#include <signal.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 int64_t CurrentUnixMicros() {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+int64_t MonotonicMillis() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 bool ToLocalCalendar(int64_t unix_seconds, std::tm* out) {
@@ -18,6 +28,15 @@ const char* DeviceOpenHint() {
   return "this user may lack permission (install the udev rule "
          "70-light-dimmer.rules and plug the dimmer in again), "
          "or another program holds it";
+}
+
+void ProtectStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // Only a closed descriptor fails here. open() takes the lowest free
+    // number, which is this one: the ones below it are open by now.
+    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", O_RDWR);
+  }
+  signal(SIGPIPE, SIG_IGN);
 }
 
 void SleepMilliseconds(unsigned milliseconds) {

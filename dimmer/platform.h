@@ -9,6 +9,9 @@
 // Wall-clock time in microseconds since 1970-01-01 00:00 UTC.
 int64_t CurrentUnixMicros();
 
+// Milliseconds on a clock that only moves forward, for measuring waits.
+int64_t MonotonicMillis();
+
 // Calendar time of a count of seconds since 1970 in the local time zone;
 // false when the time cannot be converted.
 bool ToLocalCalendar(int64_t unix_seconds, std::tm* out);
@@ -16,6 +19,13 @@ bool ToLocalCalendar(int64_t unix_seconds, std::tm* out);
 // Why a dimmer that is attached may still not open here, as one line for a
 // warning that follows "the dimmer is attached but could not be opened".
 const char* DeviceOpenHint();
+
+// Keeps what the process was started with from reaching the device: makes
+// sure descriptors 0-2 are open (on the null device when they were not), so
+// that the device cannot be given one of their numbers and receive what is
+// meant for standard output, and makes a write to a broken pipe a failed
+// write instead of a fatal signal. Call before the device is opened.
+void ProtectStandardStreams();
 
 // Blocks the calling thread for at least `milliseconds`.
 void SleepMilliseconds(unsigned milliseconds);

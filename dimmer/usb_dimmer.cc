@@ -25,21 +25,19 @@ const wchar_t* ErrorText(hid_device* dev) {
   return text != nullptr ? text : L"unknown error";
 }
 
-// Whether HIDAPI lists the dimmer at all, to tell a missing dimmer from one
-// that is attached but cannot be opened.
-bool DimmerIsAttached() {
-  hid_device_info* found = hid_enumerate(kDimmerVendorId, kDimmerProductId);
-  const bool attached = found != nullptr;
-  hid_free_enumeration(found);
-  return attached;
-}
-
 int WriteFailed(hid_device* dev, int result) {
   LogMessage("WARN: hid_write: %d: %ls\n", result, ErrorText(dev));
   return kDimmerIoError;
 }
 
 }  // namespace
+
+void DrainAnswers(hid_device* dev) {
+  DimmerReport report;
+  for (int i = 0; i < kMaxStaleAnswers && hid_read_timeout(dev, report.bytes, kReportSize, 0) > 0;
+       ++i) {
+  }
+}
 
 int32_t QueryIntensity(hid_device* dev) {
   DimmerReport report;
@@ -82,16 +80,35 @@ int ApplyIntensity(hid_device* dev, int32_t value) {
   }
 }
 
-bool UsbDimmer::Connect() {
-  Disconnect();  // a second Connect must not leak the first handle
-  dev = hid_open(kDimmerVendorId, kDimmerProductId, nullptr);
+bool UsbDimmer::OpenExclusively(const char* path) {
+  // Whoever may not take the dimmer's lock may not open the dimmer either.
+  if (lock.Open(path)) {
+    if (!lock.Acquire(kLockWaitMs)) {
+      LogMessage("WARN: the dimmer is in use by another program\n");
+      return false;
+    }
+    dev = hid_open_path(path);
+  }
   if (dev == nullptr) {
     LogMessage("WARN: unable to open device\n");
-    if (DimmerIsAttached()) {
-      LogMessage("WARN: the dimmer is attached but could not be opened: %s\n", DeviceOpenHint());
-    }
+    LogMessage("WARN: the dimmer is attached but could not be opened: %s\n", DeviceOpenHint());
     return false;
   }
+  DrainAnswers(dev);
+  return true;
+}
+
+bool UsbDimmer::Connect() {
+  Disconnect();  // a second Connect must not leak the first handle
+  // The first dimmer listed, as hid_open would take; its path names its lock.
+  hid_device_info* found = hid_enumerate(kDimmerVendorId, kDimmerProductId);
+  if (found == nullptr) {
+    LogMessage("WARN: unable to open device\n");
+    return false;
+  }
+  const bool opened = OpenExclusively(found->path);
+  hid_free_enumeration(found);
+  if (!opened) return false;
   const int32_t reported = QueryIntensity(dev);
   if (reported < 0) {
     LogMessage("WARN: could not read intensity\n");
@@ -148,7 +165,7 @@ int UsbDimmer::TurnOff() {
 }
 
 void UsbDimmer::Disconnect() {
-  if (dev == nullptr) return;
-  hid_close(dev);
+  if (dev != nullptr) hid_close(dev);
   dev = nullptr;
+  lock.Close();
 }

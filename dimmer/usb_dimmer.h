@@ -8,6 +8,8 @@
 
 #include <hidapi.h>
 
+#include "dimmer/dimmer_lock.h"
+
 constexpr unsigned short kDimmerVendorId = 0x04D8;
 constexpr unsigned short kDimmerProductId = 0xF5D1;
 constexpr int kReportSize = 5;
@@ -16,6 +18,13 @@ constexpr unsigned kStatePollMs = 100;
 // A device that never reports idle must not hang its caller: 300 polls
 // are about half a minute of waiting.
 constexpr int kMaxStatePolls = 300;
+// How long a run waits for another program to finish with the dimmer:
+// longer than any sequence of exchanges lasts (a change that polls 300
+// times takes about 35 s at most).
+constexpr unsigned kLockWaitMs = 60000;
+// Answers already waiting when a sequence starts belong to someone else;
+// the kernel keeps at most 64 for a handle.
+constexpr int kMaxStaleAnswers = 64;
 constexpr int32_t kMaxIntensity = 1023;
 constexpr int32_t kDefaultIntensity = 900;
 constexpr unsigned char kApplyStateValue = 3;
@@ -43,9 +52,14 @@ int32_t QueryIntensity(hid_device* dev);
 // Returns 0 or kDimmerIoError.
 int ApplyIntensity(hid_device* dev, int32_t value);
 
+// Reads, without waiting, whatever answers are waiting on the handle, so
+// that the next read is the answer to the next request.
+void DrainAnswers(hid_device* dev);
+
 // The dimmer as seen by one program run. It owns the device handle from
-// Connect to Disconnect, and remembers the intensity and the on/off state
-// as last read from or given to the device.
+// Connect to Disconnect, holds the dimmer's lock for as long, and remembers
+// the intensity and the on/off state as last read from or given to the
+// device.
 class UsbDimmer {
  public:
   UsbDimmer() = default;
@@ -53,8 +67,9 @@ class UsbDimmer {
   UsbDimmer(const UsbDimmer&) = delete;
   UsbDimmer& operator=(const UsbDimmer&) = delete;
 
-  // Opens the first matching device and reads its intensity. Call
-  // Disconnect afterwards even when this fails.
+  // Waits until no other program uses the first matching device, opens it
+  // and reads its intensity. Call Disconnect afterwards even when this
+  // fails.
   bool Connect();
   // 1 on, 0 off, kNotConnected without a device handle.
   int32_t IsOn() const;
@@ -66,10 +81,13 @@ class UsbDimmer {
   int SetIntensity(uint32_t value);
   int TurnOn();
   int TurnOff();
-  // Closes the handle; a second call does nothing.
+  // Closes the handle and releases the lock; a second call does nothing.
   void Disconnect();
 
  private:
+  bool OpenExclusively(const char* path);
+
+  DimmerLock lock;
   hid_device* dev = nullptr;
   int32_t intensity = 0;
   bool on = false;

@@ -2,9 +2,13 @@
 // write results, answer lengths and bytes, errors, missing error texts and
 // long busy streaks. Checks what must hold whatever the device does:
 // results are 0, -1 or -2; a failed request changes nothing; one change
-// polls at most 300 times; Disconnect closes the handle, once.
+// polls at most 300 times; the device is opened only under the dimmer's
+// lock; Disconnect closes the handle, once, and releases the lock.
 #include <hidapi.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,12 +42,31 @@ ScriptedDevice device;
 
 hid_device* Handle() { return reinterpret_cast<hid_device*>(&device); }
 
+// A real file stands for the device node, so the dimmer's lock is taken.
+char node_path[] = "/tmp/device-answers-fuzzer-XXXXXX";
+
+// Whether someone holds the dimmer's lock: a lock of our own would fail.
+bool LockIsHeld() {
+  const int fd = open(node_path, O_RDWR);
+  CHECK(fd >= 0);
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0;
+  close(fd);
+  return held;
+}
+
 }  // namespace
 
 extern "C" {
 
-hid_device* hid_open(unsigned short, unsigned short, const wchar_t*) {
-  CHECK(!device.open);
+hid_device_info* hid_enumerate(unsigned short, unsigned short) {
+  static hid_device_info info;
+  info.path = node_path;
+  return device.input->ConsumeBool() ? nullptr : &info;
+}
+void hid_free_enumeration(hid_device_info*) {}
+
+hid_device* hid_open_path(const char* path) {
+  CHECK(!device.open && path == node_path && LockIsHeld());
   if (device.input->ConsumeBool()) return nullptr;
   device.open = true;
   ++device.opens;
@@ -83,15 +106,16 @@ const wchar_t* hid_error(hid_device*) {
   return device.input->ConsumeBool() ? nullptr : L"scripted failure";
 }
 
-hid_device_info* hid_enumerate(unsigned short, unsigned short) { return nullptr; }
-void hid_free_enumeration(hid_device_info*) {}
-
 // Pauses between polls cost nothing here.
 int nanosleep(const struct timespec*, struct timespec*) { return 0; }
 
 int LLVMFuzzerInitialize(int*, char***) {
   // The log runs, so every message is formatted, but goes nowhere.
   SetLogStream(std::fopen("/dev/null", "w"));
+  const int node = mkstemp(node_path);
+  CHECK(node >= 0);
+  close(node);
+  std::atexit([] { unlink(node_path); });
   return 0;
 }
 
@@ -121,7 +145,7 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
     dimmer.Disconnect();
-    CHECK(!device.open && device.closes == device.opens);
+    CHECK(!device.open && device.closes == device.opens && !LockIsHeld());
   }
   CHECK(device.closes == device.opens);
   return 0;

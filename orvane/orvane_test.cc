@@ -19,8 +19,8 @@ constexpr const char* kUsage =
     "orvane.exe <COM port number> C S           - closes the Covanel\n";
 
 ProgramResult RunOrvane(const SimulatedDimmerSession& session, std::vector<std::string> args,
-                        const std::string& stdout_path = "") {
-  return session.Run(ORVANE_PATH, std::move(args), stdout_path);
+                        ProgramOptions options = {}) {
+  return session.Run(ORVANE_PATH, std::move(args), std::move(options));
 }
 
 struct OrvaneCase {
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, OrvaneTest, testing::ValuesIn(kCases),
 TEST(OrvaneRunTest, VersionThatCannotBeWrittenFails) {
   if (AlwaysFullFile() == nullptr) GTEST_SKIP() << "no file here refuses writes";
   SimulatedDimmerSession session;
-  const ProgramResult result = RunOrvane(session, {"3", "V"}, AlwaysFullFile());
+  const ProgramResult result = RunOrvane(session, {"3", "V"}, StdoutToFile(AlwaysFullFile()));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_status, 1);
 }

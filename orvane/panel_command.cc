@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "dimmer/number_parse.h"
+#include "dimmer/platform.h"
 #include "dimmer/standard_output.h"
 #include "orvane/panel.h"
 
@@ -65,6 +66,7 @@ int SetPanel(uint8_t level) {
 }  // namespace
 
 int RunOrvane(int argc, const char* const* argv) {
+  ProtectStandardStreams();
   // argv[1] is the panel's port number, which the USB dimmer has no use for.
   if (argc < 3) return Usage();
   switch (Letter(argv[2])) {

@@ -5,6 +5,7 @@
 
 #include "dimmer/log.h"
 #include "dimmer/number_parse.h"
+#include "dimmer/platform.h"
 #include "dimmer/standard_output.h"
 #include "dimmer/usb_dimmer.h"
 
@@ -53,6 +54,7 @@ int32_t RequestedLevel(int argc, const char* const* argv) {
 }
 
 int RunQuorlet(int argc, const char* const* argv) {
+  ProtectStandardStreams();
   if (IsOption(argc, argv, "--help")) return PrintAndFlush("%s", kHelp) ? 0 : 1;
   if (IsOption(argc, argv, "--version")) {
     return PrintAndFlush("quorlet " PROJECT_VERSION_TEXT "\n") ? 0 : 1;

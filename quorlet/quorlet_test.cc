@@ -10,8 +10,8 @@
 namespace {
 
 ProgramResult RunQuorlet(const SimulatedDimmerSession& session, std::vector<std::string> args,
-                        const std::string& stdout_path = "") {
-  return session.Run(QUORLET_PATH, std::move(args), stdout_path);
+                        ProgramOptions options = {}) {
+  return session.Run(QUORLET_PATH, std::move(args), std::move(options));
 }
 
 struct QuorletCase {
@@ -82,7 +82,7 @@ TEST(QuorletRunTest, HelpLeavesTheDeviceAlone) {
 TEST(QuorletRunTest, StatusThatCannotBeWrittenFails) {
   if (AlwaysFullFile() == nullptr) GTEST_SKIP() << "no file here refuses writes";
   SimulatedDimmerSession session;
-  const ProgramResult result = RunQuorlet(session, {}, AlwaysFullFile());
+  const ProgramResult result = RunQuorlet(session, {}, StdoutToFile(AlwaysFullFile()));
   EXPECT_EQ(MaskTimestamps(result.err), "[T] ERROR: could not write the status\n");
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(session.TrafficText(), kStatus);

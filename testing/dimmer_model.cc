@@ -18,12 +18,19 @@ void DimmerModel::Reset(uint16_t intensity, int busy_answers, bool short_busy) {
   busy_left_ = 0;
 }
 
+void DimmerModel::set_state(const State& state) {
+  intensity_ = state.intensity;
+  pending_ = state.pending;
+  busy_left_ = state.busy_left;
+}
+
 int DimmerModel::Answer(const unsigned char* request, size_t length,
                         unsigned char answer[kAnswerSize]) {
   std::memset(answer, 0, kAnswerSize);
   if (length < 4) return 0;
   const unsigned char command = request[1];
   answer[0] = command;
+  if (length > 4) answer[3] = request[4];
   switch (command) {
     case kGetIntensity:
       answer[1] = intensity_ & 0xFF;

@@ -1,6 +1,8 @@
 // The light dimmer's firmware as the programs see it: it answers getinten,
 // setinten, setstate and getstate, keeps an intensity, and reports itself
-// busy for a set number of polls after each change.
+// busy for a set number of polls after each change. Each answer carries the
+// request's spare byte (byte 4) back in its own spare byte (byte 3), so a
+// test that marks its requests can tell whose answer it read.
 #ifndef TESTING_DIMMER_MODEL_H_
 #define TESTING_DIMMER_MODEL_H_
 
@@ -20,6 +22,16 @@ class DimmerModel {
   int Answer(const unsigned char* request, size_t length,
              unsigned char answer[kAnswerSize]);
 
+  // What the device holds between requests, for processes that share one
+  // device through a file.
+  struct State {
+    uint16_t intensity;
+    uint16_t pending;  // set by setinten, applied by setstate
+    int busy_left;
+  };
+  State state() const { return {intensity_, pending_, busy_left_}; }
+  void set_state(const State& state);
+
   uint16_t intensity() const { return intensity_; }
 
   // One request as a line of a traffic log: "setinten 300", "setstate 3",
@@ -29,7 +41,7 @@ class DimmerModel {
 
  private:
   uint16_t intensity_ = 0;
-  uint16_t pending_ = 0;  // set by setinten, applied by setstate
+  uint16_t pending_ = 0;
   int busy_answers_ = 0;
   bool short_busy_ = false;
   int busy_left_ = 0;

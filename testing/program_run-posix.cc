@@ -75,6 +75,8 @@ void UnsetEnvVariable(const std::string& name) { unsetenv(name.c_str()); }
 
 const char* AlwaysFullFile() { return "/dev/full"; }
 
+bool ClosedStreamNumbersAreReused() { return true; }
+
 std::string MakeScratchFolder() {
   const char* temp = std::getenv("TMPDIR");
   std::string pattern = std::string(temp != nullptr && *temp != '\0' ? temp : "/tmp") +
@@ -83,43 +85,74 @@ std::string MakeScratchFolder() {
   return pattern;
 }
 
+namespace {
+
+// Gives the child `stream` as its descriptor `fd`. Ends of pipes that the
+// child takes are added to `child_ends`; a captured stream's reading end is
+// put in `read_end`.
+bool SetUpStream(Stream stream, int fd, posix_spawn_file_actions_t* actions, int* read_end,
+                 std::vector<int>* child_ends) {
+  if (stream == Stream::kClosed) return posix_spawn_file_actions_addclose(actions, fd) == 0;
+  int ends[2];
+  // Close-on-exec, so that programs started at the same time from other
+  // threads do not hold them open.
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;
+  if (stream == Stream::kBrokenPipe) {
+    close(ends[0]);
+  } else {
+    *read_end = ends[0];
+  }
+  child_ends->push_back(ends[1]);
+  return posix_spawn_file_actions_adddup2(actions, ends[1], fd) == 0;
+}
+
+}  // namespace
+
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options) {
   ProgramResult result;
-  int out_pipe[2] = {-1, -1};
-  int err_pipe[2];
-  if ((options.stdout_path.empty() && pipe(out_pipe) != 0) || pipe(err_pipe) != 0) return result;
-
+  int out_read = -1;
+  int err_read = -1;
+  std::vector<int> child_ends;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  bool ready = true;
   if (options.stdout_path.empty()) {
-    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+    ready = SetUpStream(options.stdout_stream, 1, &actions, &out_read, &child_ends);
   } else {
     posix_spawn_file_actions_addopen(&actions, 1, options.stdout_path.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   }
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-    if (fd > 2) posix_spawn_file_actions_addclose(&actions, fd);
-  }
+  ready = ready && SetUpStream(options.stderr_stream, 2, &actions, &err_read, &child_ends);
+  // The program starts with a broken pipe's signal as the system sets it,
+  // whatever this process does with it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
   std::vector<std::string> args = argv;
   std::vector<std::string> environment = MergedEnvironment(options.environment);
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, args[0].c_str(), &actions, nullptr,
-                                  Pointers(args).data(), Pointers(environment).data());
+  const int spawned = ready ? posix_spawn(&pid, args[0].c_str(), &actions, &attributes,
+                                          Pointers(args).data(), Pointers(environment).data())
+                            : errno;
   posix_spawn_file_actions_destroy(&actions);
-  if (out_pipe[1] >= 0) close(out_pipe[1]);
-  close(err_pipe[1]);
+  posix_spawnattr_destroy(&attributes);
+  for (int fd : child_ends) close(fd);
   if (spawned != 0) {
-    if (out_pipe[0] >= 0) close(out_pipe[0]);
-    close(err_pipe[0]);
+    for (int fd : {out_read, err_read}) {
+      if (fd >= 0) close(fd);
+    }
     result.err = std::string("cannot start ") + args[0] + ": " + std::strerror(spawned);
     return result;
   }
 
   const long long deadline = NowMs() + options.timeout_ms;
-  if (!Drain(out_pipe[0], err_pipe[0], &result.out, &result.err, deadline)) {
+  if (!Drain(out_read, err_read, &result.out, &result.err, deadline)) {
     result.timed_out = true;
     kill(pid, SIGKILL);
   }

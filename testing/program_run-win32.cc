@@ -43,6 +43,19 @@ std::string WithoutCarriageReturns(const std::string& text) {
   return stripped;
 }
 
+// The child's end of `stream` in `write_end` (null for a closed one), and
+// the end to read a captured stream from in `read_end`.
+void SetUpStream(Stream stream, HANDLE* read_end, HANDLE* write_end) {
+  if (stream == Stream::kClosed) return;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  CreatePipe(read_end, write_end, &inherit, 0);
+  SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT, 0);
+  if (stream == Stream::kBrokenPipe) {
+    CloseHandle(*read_end);
+    *read_end = nullptr;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> EnvironmentEntries() {
@@ -58,6 +71,8 @@ void SetEnvVariable(const std::string& name, const std::string& value) {
 void UnsetEnvVariable(const std::string& name) { _putenv_s(name.c_str(), ""); }
 
 const char* AlwaysFullFile() { return nullptr; }
+
+bool ClosedStreamNumbersAreReused() { return false; }
 
 std::string MakeScratchFolder() {
   char temp[MAX_PATH + 1];
@@ -75,14 +90,12 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
   if (options.stdout_path.empty()) {
-    CreatePipe(&out_read, &out_write, &inherit, 0);
-    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetUpStream(options.stdout_stream, &out_read, &out_write);
   } else {
     out_write = CreateFileA(options.stdout_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-  CreatePipe(&err_read, &err_write, &inherit, 0);
-  SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  SetUpStream(options.stderr_stream, &err_read, &err_write);
   HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr);
 
@@ -104,19 +117,20 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
   PROCESS_INFORMATION process = {};
   const BOOL started = CreateProcessA(argv[0].c_str(), &command_line[0], nullptr, nullptr, TRUE, 0,
                                       &block[0], nullptr, &startup, &process);
-  CloseHandle(out_write);
-  CloseHandle(err_write);
+  if (out_write != nullptr) CloseHandle(out_write);
+  if (err_write != nullptr) CloseHandle(err_write);
   CloseHandle(input);
   if (!started) {
     if (out_read != nullptr) CloseHandle(out_read);
-    CloseHandle(err_read);
+    if (err_read != nullptr) CloseHandle(err_read);
     result.err = "cannot start " + argv[0];
     return result;
   }
 
   std::thread out_reader;
   if (out_read != nullptr) out_reader = std::thread(ReadAll, out_read, &result.out);
-  std::thread err_reader(ReadAll, err_read, &result.err);
+  std::thread err_reader;
+  if (err_read != nullptr) err_reader = std::thread(ReadAll, err_read, &result.err);
   if (WaitForSingleObject(process.hProcess, options.timeout_ms) == WAIT_TIMEOUT) {
     result.timed_out = true;
     TerminateProcess(process.hProcess, 255);
@@ -127,7 +141,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOpti
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   if (out_reader.joinable()) out_reader.join();
-  err_reader.join();
+  if (err_reader.joinable()) err_reader.join();
   // Exit codes of 0xC0000000 and above are exceptions, a crash.
   if (!result.timed_out && code < 0xC0000000u) result.exit_status = static_cast<int>(code);
   if (code >= 0xC0000000u) result.signal = static_cast<int>(code & 0xFFFF);

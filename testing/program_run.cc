@@ -21,6 +21,19 @@ bool HasPrefix(const std::string& text, size_t at) {
 
 }  // namespace
 
+ProgramOptions StdoutToFile(const std::string& path) {
+  ProgramOptions options;
+  options.stdout_path = path;
+  return options;
+}
+
+ProgramOptions WithStreams(Stream out, Stream err) {
+  ProgramOptions options;
+  options.stdout_stream = out;
+  options.stderr_stream = err;
+  return options;
+}
+
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
   std::vector<std::string> merged;
   for (const std::string& current : EnvironmentEntries()) {

@@ -13,12 +13,21 @@ struct ProgramResult {
   std::string err;
 };
 
+// Where a program's standard output or error goes.
+enum class Stream {
+  kCaptured,    // into ProgramResult
+  kClosed,      // nowhere: the program starts without it
+  kBrokenPipe,  // a pipe that no one reads any more
+};
+
 struct ProgramOptions {
   // "NAME=value" entries added to (or replacing in) this process's
   // environment.
   std::vector<std::string> environment;
   // When set, standard output goes to this file instead of being captured.
   std::string stdout_path;
+  Stream stdout_stream = Stream::kCaptured;
+  Stream stderr_stream = Stream::kCaptured;
   int timeout_ms = 30000;
 };
 
@@ -26,6 +35,11 @@ struct ProgramOptions {
 // killed and reported as timed out. On Windows, carriage returns are taken
 // out of what the program printed, so output compares as on Linux.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const ProgramOptions& options);
+
+// Options that send standard output to the file at `path`.
+ProgramOptions StdoutToFile(const std::string& path);
+// Options that give the program these standard output and error streams.
+ProgramOptions WithStreams(Stream out, Stream err);
 
 // This process's environment, portably.
 std::vector<std::string> EnvironmentEntries();  // "NAME=value" each
@@ -39,6 +53,10 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::string>& chang
 // A file that refuses every write ("/dev/full"), or null where there is
 // none.
 const char* AlwaysFullFile();
+
+// Whether a program started without one of its standard streams has the
+// stream's number handed to the next file it opens (POSIX descriptors).
+bool ClosedStreamNumbersAreReused();
 
 // A new, empty folder for scratch files.
 std::string MakeScratchFolder();

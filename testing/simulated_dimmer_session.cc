@@ -16,7 +16,8 @@ SimulatedDimmerSession::~SimulatedDimmerSession() {
 }
 
 std::vector<std::string> SimulatedDimmerSession::Settings() const {
-  std::vector<std::string> all = {"DIMMER_SIM_LOG=" + Path("traffic.log")};
+  std::vector<std::string> all = {"DIMMER_SIM_LOG=" + Path("traffic.log"),
+                                  "DIMMER_SIM_NODE=" + NodePath()};
   all.insert(all.end(), settings_.begin(), settings_.end());
   return all;
 }
@@ -33,7 +34,7 @@ void SimulatedDimmerSession::ApplyToProcess() const {
 
 ProgramResult SimulatedDimmerSession::Run(const std::string& program,
                                           std::vector<std::string> args,
-                                          const std::string& stdout_path) const {
+                                          ProgramOptions options) const {
   args.insert(args.begin(), program);
   // DIMMER_TEST_RUNNER, such as a valgrind command line, runs the program.
   if (const char* runner = std::getenv("DIMMER_TEST_RUNNER")) {
@@ -41,15 +42,14 @@ ProgramResult SimulatedDimmerSession::Run(const std::string& program,
     std::vector<std::string> prefix{std::istream_iterator<std::string>(words), {}};
     args.insert(args.begin(), prefix.begin(), prefix.end());
   }
-  ProgramOptions options;
-  options.environment = Settings();
+  const std::vector<std::string> settings = Settings();
+  options.environment.insert(options.environment.end(), settings.begin(), settings.end());
 #if defined(SIMULATED_DIMMER_PATH)
   options.environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);
   // Under AddressSanitizer the preloaded simulator would otherwise load
   // before the sanitizer's runtime, which it refuses.
   options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
 #endif  // elsewhere the simulator's hidapi.dll lies beside the programs
-  options.stdout_path = stdout_path;
   return RunProgram(args, options);
 }
 

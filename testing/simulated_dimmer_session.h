@@ -1,5 +1,6 @@
-// One test's simulated dimmer: a scratch folder with its traffic log, and
-// the settings that tell the simulator how to behave (see README.md here).
+// One test's simulated dimmer: a scratch folder with its traffic log and
+// its device node, and the settings that tell the simulator how to behave
+// (see README.md here).
 #ifndef TESTING_SIMULATED_DIMMER_SESSION_H_
 #define TESTING_SIMULATED_DIMMER_SESSION_H_
 
@@ -21,16 +22,18 @@ class SimulatedDimmerSession {
   void ApplyToProcess() const;
   // Runs a program as built with the simulator in front of HIDAPI
   // (preloaded on Linux; on Windows its hidapi.dll lies beside the copies of
-  // the programs that the tests run); standard output goes to `stdout_path`
-  // when one is given.
+  // the programs that the tests run), with `options` for its standard
+  // streams and time limit.
   ProgramResult Run(const std::string& program, std::vector<std::string> args,
-                    const std::string& stdout_path = "") const;
+                    ProgramOptions options = {}) const;
 
   // Every line the device has logged so far.
   std::vector<std::string> Traffic() const;
   // The same lines joined by "; ", for compact comparisons.
   std::string TrafficText() const;
   std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  // The file that stands for the dimmer's device node, which its lock is on.
+  std::string NodePath() const { return Path("node"); }
 
  private:
   std::vector<std::string> Settings() const;

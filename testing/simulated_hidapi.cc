@@ -1,8 +1,8 @@
 // A simulated dimmer behind the HIDAPI calls that the programs make. It is
 // linked into unit tests in place of HIDAPI, and preloaded in front of the
 // real library when the programs as built are tested. It is configured by
-// environment variables, read afresh at every hid_open (see README.md here),
-// and writes each request it receives as a line to a traffic log.
+// environment variables, read afresh at every hid_open_path (see README.md
+// here), and writes each request it receives as a line to a traffic log.
 //
 // Plain C library calls only, so that preloading it adds no C++ runtime.
 #include <hidapi.h>
@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "testing/dimmer_model.h"
+#include "testing/simulated_file_lock.h"
 #include "testing/simulated_log.h"
 
 struct hid_device_ {
@@ -33,6 +34,7 @@ struct Fault {
 
 constexpr int kMaxFaults = 8;
 constexpr int kCommandCount = 4;
+constexpr int kMaxAnswers = 64;  // as many as the kernel keeps for a handle
 
 struct CommandName {
   unsigned char code;
@@ -41,17 +43,24 @@ struct CommandName {
 constexpr CommandName kCommands[kCommandCount] = {
     {0x21, "getinten"}, {0x20, "setinten"}, {0x10, "setstate"}, {0x11, "getstate"}};
 
+// An answer waiting to be read, and what goes wrong when it is.
+struct Answer {
+  unsigned char bytes[DimmerModel::kAnswerSize];
+  int length;
+  FaultKind fault;
+  int short_length;
+};
+
 struct Simulator {
   hid_device device;
   bool open;
+  std::FILE* node;  // held open, as the real device node is
   DimmerModel model;
   Fault faults[kMaxFaults];
   int fault_count;
   int requests[kCommandCount];  // requests received per command since open
-  unsigned char answer[DimmerModel::kAnswerSize];
-  int answer_length;  // -1: no answer waiting
-  FaultKind read_fault;
-  int short_length;
+  Answer answers[kMaxAnswers];  // in the order they are read
+  int answer_count;
   const wchar_t* error_text;
 };
 
@@ -70,6 +79,18 @@ long Number(const char* name, long fallback) {
 [[noreturn]] void Misuse(const char* what) {
   std::fprintf(stderr, "simulated dimmer: %s\n", what);
   std::abort();
+}
+
+// The file that stands for the dimmer's device node.
+const char* NodePath() {
+  const char* path = std::getenv("DIMMER_SIM_NODE");
+  if (path != nullptr && *path != '\0') return path;
+  static char fallback[512];
+  const char* folder = std::getenv("TMPDIR");
+  if (folder == nullptr || *folder == '\0') folder = std::getenv("TEMP");
+  if (folder == nullptr || *folder == '\0') folder = "/tmp";
+  std::snprintf(fallback, sizeof fallback, "%s/simulated-dimmer-node", folder);
+  return fallback;
 }
 
 // Reads one "command:k:kind" item; kind is write, read, timeout or shortN.
@@ -113,23 +134,42 @@ void ReadFaults() {
   }
 }
 
-long StoredIntensity(long fallback) {
+// With DIMMER_SIM_STATE_FILE, the device is one for every process: its
+// state is read from the file before each request and written back after
+// it, under a lock on the file. Returns the file, locked, or null.
+std::FILE* LoadSharedState() {
   const char* path = std::getenv("DIMMER_SIM_STATE_FILE");
-  if (path == nullptr) return fallback;
-  std::FILE* file = std::fopen(path, "r");
-  if (file == nullptr) return fallback;
-  long stored = fallback;
-  if (std::fscanf(file, "%ld", &stored) != 1) stored = fallback;
-  std::fclose(file);
-  return stored;
+  if (path == nullptr || *path == '\0') return nullptr;
+  std::FILE* created = std::fopen(path, "ab");
+  if (created == nullptr) Misuse("cannot write DIMMER_SIM_STATE_FILE");
+  std::fclose(created);
+  std::FILE* file = std::fopen(path, "r+b");
+  if (file == nullptr) Misuse("cannot open DIMMER_SIM_STATE_FILE");
+  LockWholeFile(file);
+  // "intensity pending busy_left"; a file with only an intensity, or an
+  // empty one, starts a device that is idle.
+  long intensity = Number("DIMMER_SIM_INTENSITY", 0);
+  long pending = -1;
+  long busy_left = 0;
+  const int read = std::fscanf(file, "%ld %ld %ld", &intensity, &pending, &busy_left);
+  if (read < 3) {
+    pending = intensity;
+    busy_left = 0;
+  }
+  sim.model.set_state({static_cast<uint16_t>(intensity), static_cast<uint16_t>(pending),
+                       static_cast<int>(busy_left)});
+  return file;
 }
 
-void StoreIntensity() {
-  const char* path = std::getenv("DIMMER_SIM_STATE_FILE");
-  if (path == nullptr) return;
-  std::FILE* file = std::fopen(path, "w");
-  if (file == nullptr) Misuse("cannot write DIMMER_SIM_STATE_FILE");
-  std::fprintf(file, "%u\n", static_cast<unsigned>(sim.model.intensity()));
+void StoreSharedState(std::FILE* file) {
+  if (file == nullptr) return;
+  const DimmerModel::State state = sim.model.state();
+  std::rewind(file);
+  // Fixed width, so the new text always covers the old.
+  std::fprintf(file, "%5u %5u %10d\n", static_cast<unsigned>(state.intensity),
+               static_cast<unsigned>(state.pending), state.busy_left);
+  std::fflush(file);
+  UnlockWholeFile(file);
   std::fclose(file);
 }
 
@@ -161,26 +201,45 @@ bool Matches(unsigned short vendor_id, unsigned short product_id) {
   return vendor_id == 0x04D8 && product_id == 0xF5D1;
 }
 
+// Queues an answer; a full queue drops the oldest, as the kernel does.
+Answer* QueueAnswer() {
+  if (sim.answer_count == kMaxAnswers) {
+    std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
+    --sim.answer_count;
+  }
+  Answer* answer = &sim.answers[sim.answer_count++];
+  *answer = Answer{};
+  return answer;
+}
+
+// Answers left on the handle by someone else: each claims an intensity of
+// 77 and an idle device.
+void QueueStaleAnswers(long count) {
+  for (long i = 0; i < count; ++i) {
+    Answer* answer = QueueAnswer();
+    answer->bytes[0] = 0x21;
+    answer->bytes[1] = 77;
+    answer->length = DimmerModel::kAnswerSize;
+  }
+}
+
 }  // namespace
 
 extern "C" {
 
-hid_device* HID_API_EXPORT_CALL hid_open(unsigned short vendor_id, unsigned short product_id,
-                                         const wchar_t* /*serial_number*/) {
-  if (Flag("DIMMER_SIM_ABSENT") || !Matches(vendor_id, product_id)) return nullptr;
-  // Attached, but this user may not open it (or another program holds it).
-  if (Flag("DIMMER_SIM_LOCKED")) {
-    sim.error_text = L"Permission denied";
-    return nullptr;
-  }
-  if (sim.open) Misuse("hid_open while the device is already open");
+hid_device* HID_API_EXPORT_CALL hid_open_path(const char* path) {
+  // Also refuses the node that a user without permission is shown.
+  if (Flag("DIMMER_SIM_ABSENT") || std::strcmp(path, NodePath()) != 0) return nullptr;
+  if (sim.open) Misuse("hid_open_path while the device is already open");
+  sim.node = std::fopen(path, "r+b");
+  if (sim.node == nullptr) Misuse("cannot open the node that hid_enumerate listed");
   ReadFaults();
-  const long intensity = StoredIntensity(Number("DIMMER_SIM_INTENSITY", 0));
-  sim.model.Reset(static_cast<uint16_t>(intensity), static_cast<int>(Number("DIMMER_SIM_BUSY", 0)),
-                  Flag("DIMMER_SIM_BUSY_SHORT"));
+  sim.model.Reset(static_cast<uint16_t>(Number("DIMMER_SIM_INTENSITY", 0)),
+                  static_cast<int>(Number("DIMMER_SIM_BUSY", 0)), Flag("DIMMER_SIM_BUSY_SHORT"));
+  StoreSharedState(LoadSharedState());  // the file now exists, with the state
   std::memset(sim.requests, 0, sizeof sim.requests);
-  sim.answer_length = -1;
-  sim.read_fault = FaultKind::kNone;
+  sim.answer_count = 0;
+  QueueStaleAnswers(Number("DIMMER_SIM_STALE_ANSWERS", 0));
   sim.error_text = L"Success";
   sim.open = true;
   SimulatedLog("open");
@@ -198,14 +257,15 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
   if (fault != nullptr && fault->kind == FaultKind::kWriteError) {
     SimulatedLog("%s [write error]", line);
     sim.error_text = L"simulated write error";
-    sim.answer_length = -1;
     return -1;
   }
 
-  sim.answer_length = sim.model.Answer(data, length, sim.answer);
-  if (data[1] == 0x10) StoreIntensity();
-  sim.read_fault = fault != nullptr ? fault->kind : FaultKind::kNone;
-  switch (sim.read_fault) {
+  std::FILE* shared = LoadSharedState();
+  Answer* answer = QueueAnswer();
+  answer->length = sim.model.Answer(data, length, answer->bytes);
+  StoreSharedState(shared);
+  answer->fault = fault != nullptr ? fault->kind : FaultKind::kNone;
+  switch (answer->fault) {
     case FaultKind::kReadError:
       SimulatedLog("%s [read error]", line);
       break;
@@ -213,7 +273,7 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
       SimulatedLog("%s [timeout]", line);
       break;
     case FaultKind::kShortAnswer:
-      sim.short_length = fault->short_length;
+      answer->short_length = fault->short_length;
       SimulatedLog("%s [short %d]", line, fault->short_length);
       break;
     default:
@@ -226,37 +286,56 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
 int HID_API_EXPORT_CALL hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
                                          int /*milliseconds*/) {
   CheckHandle(dev, "hid_read_timeout");
-  const FaultKind fault = sim.read_fault;
-  int available = sim.answer_length;
-  sim.read_fault = FaultKind::kNone;
-  sim.answer_length = -1;
-  if (fault == FaultKind::kReadError) {
+  // Nothing to read is a timeout; the simulator does not make anyone wait.
+  if (sim.answer_count == 0) return 0;
+  const Answer answer = sim.answers[0];
+  std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
+  --sim.answer_count;
+  if (answer.fault == FaultKind::kReadError) {
     sim.error_text = L"simulated read error";
     return -1;
   }
-  // Nothing to read is a timeout; the simulator does not make anyone wait.
-  if (fault == FaultKind::kTimeout || available < 0) return 0;
-  if (fault == FaultKind::kShortAnswer && sim.short_length < available) {
-    available = sim.short_length;
+  if (answer.fault == FaultKind::kTimeout || answer.length <= 0) return 0;
+  int available = answer.length;
+  if (answer.fault == FaultKind::kShortAnswer && answer.short_length < available) {
+    available = answer.short_length;
   }
   const size_t count = static_cast<size_t>(available) < length ? available : length;
-  std::memcpy(data, sim.answer, count);
+  std::memcpy(data, answer.bytes, count);
   return static_cast<int>(count);
 }
 
 void HID_API_EXPORT_CALL hid_close(hid_device* dev) {
   CheckHandle(dev, "hid_close");
   sim.open = false;
+  std::fclose(sim.node);
   SimulatedLog("close");
 }
 
-// Lists the dimmer when it is attached, whether or not it can be opened.
+// Lists the dimmer when it is attached, whether or not it can be opened;
+// its node is then there too. For a user who may not open the node
+// (DIMMER_SIM_LOCKED) the path listed is one that no one can open for
+// writing: the folder that holds the node.
 hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
                                                    unsigned short product_id) {
   if (Flag("DIMMER_SIM_ABSENT")) return nullptr;
   const bool any = vendor_id == 0 && product_id == 0;
   if (!any && !Matches(vendor_id, product_id)) return nullptr;
-  static char path[] = "/dev/hidraw-simulated";
+  static char path[512];
+  std::snprintf(path, sizeof path, "%s", NodePath());
+  std::FILE* node = std::fopen(path, "ab");
+  if (node == nullptr) Misuse("cannot create the device node (DIMMER_SIM_NODE)");
+  std::fclose(node);
+  if (Flag("DIMMER_SIM_LOCKED")) {
+    char* end = std::strrchr(path, '/');
+    char* backslash = std::strrchr(path, '\\');
+    if (backslash != nullptr && (end == nullptr || backslash > end)) end = backslash;
+    if (end != nullptr) {
+      *end = '\0';
+    } else {
+      std::snprintf(path, sizeof path, ".");
+    }
+  }
   static hid_device_info info;
   std::memset(&info, 0, sizeof info);
   info.path = path;

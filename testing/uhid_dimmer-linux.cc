@@ -4,9 +4,14 @@
 // dimmer (the same model) and appends each request it receives to a
 // traffic log. Runs until SIGTERM or SIGINT, then removes the device.
 //
-//   uhid_dimmer [--intensity N] [--busy N] [--log FILE] [--ready FILE]
+//   uhid_dimmer [--intensity N] [--busy N] [--log FILE] [--trace FILE]
+//               [--ready FILE]
 //
 // --ready names a file created once the kernel has started the device.
+// --trace appends, for each request, its mark (the request's spare byte,
+// which the answer carries back) and what the device did with it:
+// "TAG getinten 300", "TAG setinten 300", "TAG setstate 3 applied 300",
+// "TAG getstate busy" or "TAG getstate idle".
 #include <fcntl.h>
 #include <linux/uhid.h>
 #include <poll.h>
@@ -54,12 +59,36 @@ void Log(const char* path, const char* line) {
   std::fclose(file);
 }
 
+// One trace line: the request's mark, the request, and its outcome.
+void Trace(const char* path, const unsigned char* request, size_t length, const char* described,
+           const unsigned char* answer, int answer_length, const DimmerModel& model) {
+  if (path == nullptr || length < 5) return;
+  char line[160];
+  const int used = std::snprintf(line, sizeof line, "%u %s", request[4], described);
+  switch (request[1]) {
+    case 0x21:
+      std::snprintf(line + used, sizeof line - used, " %u", answer[1] | answer[2] << 8);
+      break;
+    case 0x10:
+      std::snprintf(line + used, sizeof line - used, " applied %u", model.intensity());
+      break;
+    case 0x11:
+      std::snprintf(line + used, sizeof line - used, " %s",
+                    answer_length >= 2 && answer[1] == 0 ? "idle" : "busy");
+      break;
+    default:
+      break;
+  }
+  Log(path, line);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   long intensity = 0;
   long busy = 0;
   const char* log_path = nullptr;
+  const char* trace_path = nullptr;
   const char* ready_path = nullptr;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--intensity") == 0) {
@@ -68,6 +97,8 @@ int main(int argc, char** argv) {
       busy = std::strtol(argv[i + 1], nullptr, 10);
     } else if (std::strcmp(argv[i], "--log") == 0) {
       log_path = argv[i + 1];
+    } else if (std::strcmp(argv[i], "--trace") == 0) {
+      trace_path = argv[i + 1];
     } else if (std::strcmp(argv[i], "--ready") == 0) {
       ready_path = argv[i + 1];
     } else {
@@ -122,6 +153,7 @@ int main(int argc, char** argv) {
     answer.type = UHID_INPUT2;
     unsigned char bytes[DimmerModel::kAnswerSize];
     const int length = model.Answer(event.u.output.data, event.u.output.size, bytes);
+    Trace(trace_path, event.u.output.data, event.u.output.size, line, bytes, length, model);
     std::memcpy(answer.u.input2.data, bytes, length);
     answer.u.input2.size = static_cast<uint16_t>(length);
     if (length > 0 && !Send(fd, answer)) std::perror("uhid_dimmer: UHID_INPUT2");

@@ -39,8 +39,10 @@ done
 echo 'root:x:0:0::/tmp:/bin/sh' >"$root/etc/passwd"
 echo 'root:x:0:' >"$root/etc/group"
 
-for program in quorlet/quorlet orvane/orvane testing/uhid_dimmer; do
-  cp "$build/$program" "$root/bin/"
+mkdir -p "$root/lib"
+cp "$build/testing/libanswer_probe.so" "$root/lib/"
+for program in quorlet/quorlet orvane/orvane testing/uhid_dimmer testing/libanswer_probe.so; do
+  [ "${program##*.}" = so ] || cp "$build/$program" "$root/bin/"
   for library in $(ldd "$build/$program" | grep -o '/[^ ]*'); do
     mkdir -p "$root$(dirname "$library")"
     cp -L "$library" "$root$library"
@@ -53,6 +55,7 @@ done
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 hint=$({ DIMMER_SIM_LOCKED=1 LD_PRELOAD="$build/testing/libsimulated_dimmer.so" \
   "$build/quorlet/quorlet" 2>&1 || true; } | sed -n '2s/^\[[^]]*\] //p')
-sed -e "s|@VERSION@|$version|" -e "s|@HINT_LINE@|$hint|" "$here/init" >"$root/init"
+sed -e "s|@VERSION@|$version|" -e "s|@HINT_LINE@|$hint|" \
+  -e "s|@CONCURRENT_ROUNDS@|${DIMMER_VM_ROUNDS:-20}|" "$here/init" >"$root/init"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$vm/initramfs.gz"
