@@ -6,7 +6,7 @@
  *   dimmer_floor set N       read the intensity, then set N and wait
  *   dimmer_floor version     print the version line */
 #include <fcntl.h>
-#include <hidapi.h>
+#include <hidapi/hidapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

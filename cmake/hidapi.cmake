@@ -5,6 +5,8 @@
 # Linux: pkg-config's hidapi-hidraw (Debian's libhidapi-dev). Elsewhere, or
 # without that module: hidapi's own CMake package, as vcpkg installs it (on
 # Windows, DIMMER_HIDAPI_DLL is then the hidapi.dll to ship).
+# The code includes <hidapi/hidapi.h>, never a bare <hidapi.h>: INDI ships a
+# hidapi.h of its own, which the INDI driver's include path also reaches.
 if(NOT WIN32)
   find_package(PkgConfig QUIET)
 endif()
@@ -15,15 +17,20 @@ endif()
 add_library(dimmer_hidapi_headers INTERFACE)
 add_library(dimmer_hidapi INTERFACE)
 if(HIDAPI_HIDRAW_FOUND)
-  target_include_directories(dimmer_hidapi_headers INTERFACE ${HIDAPI_HIDRAW_INCLUDE_DIRS})
+  set(hidapi_header_dirs ${HIDAPI_HIDRAW_INCLUDE_DIRS})
   target_link_libraries(dimmer_hidapi INTERFACE PkgConfig::HIDAPI_HIDRAW)
 else()
   find_package(hidapi REQUIRED)
-  target_include_directories(dimmer_hidapi_headers INTERFACE
-    $<TARGET_PROPERTY:hidapi::hidapi,INTERFACE_INCLUDE_DIRECTORIES>)
+  get_target_property(hidapi_header_dirs hidapi::include INTERFACE_INCLUDE_DIRECTORIES)
   target_link_libraries(dimmer_hidapi INTERFACE hidapi::hidapi)
   # On Windows the DLL ships beside the programs.
   if(WIN32 AND TARGET hidapi::winapi)
     set(DIMMER_HIDAPI_DLL $<TARGET_FILE:hidapi::winapi>)
   endif()
 endif()
+# The folders that hold hidapi/hidapi.h: those above the header's own.
+foreach(dir IN LISTS hidapi_header_dirs)
+  get_filename_component(parent "${dir}" DIRECTORY)
+  target_include_directories(dimmer_hidapi_headers INTERFACE "${parent}")
+endforeach()
+target_link_libraries(dimmer_hidapi INTERFACE dimmer_hidapi_headers)

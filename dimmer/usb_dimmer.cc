@@ -1,5 +1,6 @@
 #include "dimmer/usb_dimmer.h"
 
+#include "dimmer/hid_link.h"
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
 
@@ -9,19 +10,19 @@ namespace {
 int SendRequest(hid_device* dev, DimmerReport* report, unsigned char command,
                 unsigned char argument_low = 0, unsigned char argument_high = 0) {
   *report = DimmerReport{{0x00, command, argument_low, argument_high, 0x00}};
-  return hid_write(dev, report->bytes, kReportSize);
+  return Hid().write(dev, report->bytes, kReportSize);
 }
 
 // Reads the device's answer into `report`; returns the count read, which is
 // 0 on a timeout and negative on an error.
 int ReadAnswer(hid_device* dev, DimmerReport* report) {
-  const int count = hid_read_timeout(dev, report->bytes, kReportSize, kReadTimeoutMs);
+  const int count = Hid().read_timeout(dev, report->bytes, kReportSize, kReadTimeoutMs);
   if (count < 0) LogMessage("WARN: hid_read_timeout returned %d\n", count);
   return count;
 }
 
 const wchar_t* ErrorText(hid_device* dev) {
-  const wchar_t* text = hid_error(dev);
+  const wchar_t* text = Hid().error(dev);
   return text != nullptr ? text : L"unknown error";
 }
 
@@ -34,8 +35,8 @@ int WriteFailed(hid_device* dev, int result) {
 
 void DrainAnswers(hid_device* dev) {
   DimmerReport report;
-  for (int i = 0; i < kMaxStaleAnswers && hid_read_timeout(dev, report.bytes, kReportSize, 0) > 0;
-       ++i) {
+  for (int i = 0;
+       i < kMaxStaleAnswers && Hid().read_timeout(dev, report.bytes, kReportSize, 0) > 0; ++i) {
   }
 }
 
@@ -50,7 +51,8 @@ int32_t QueryIntensity(hid_device* dev) {
   return report.bytes[1] + 256 * report.bytes[2];
 }
 
-int ApplyIntensity(hid_device* dev, int32_t value) {
+int IntensityChange::Begin(hid_device* dev, int32_t value) {
+  polls = 0;
   DimmerReport report;
   const uint32_t bits = static_cast<uint32_t>(value);
   int written = SendRequest(dev, &report, kSetIntensityCommand, bits & 0xFF,
@@ -64,30 +66,43 @@ int ApplyIntensity(hid_device* dev, int32_t value) {
   written = SendRequest(dev, &report, kSetStateCommand, kApplyStateValue);
   if (written < 0) return WriteFailed(dev, written);
   if (ReadAnswer(dev, &report) <= 0) return kDimmerIoError;
-
-  for (int poll = 1;; ++poll) {
-    written = SendRequest(dev, &report, kGetStateCommand);
-    if (written < 0) return WriteFailed(dev, written);
-    const int count = ReadAnswer(dev, &report);
-    if (count <= 0) return kDimmerIoError;
-    // A one-byte answer carries no state, so it counts as busy.
-    if (count >= 2 && report.bytes[1] == 0) return 0;
-    if (poll == kMaxStatePolls) {
-      LogMessage("WARN: device stayed busy\n");
-      return kDimmerIoError;
-    }
-    SleepMilliseconds(kStatePollMs);
-  }
+  return kChangeBusy;
 }
 
-bool UsbDimmer::OpenExclusively(const char* path) {
+int IntensityChange::Poll(hid_device* dev) {
+  DimmerReport report;
+  const int written = SendRequest(dev, &report, kGetStateCommand);
+  if (written < 0) return WriteFailed(dev, written);
+  const int count = ReadAnswer(dev, &report);
+  if (count <= 0) return kDimmerIoError;
+  // A one-byte answer carries no state, so it counts as busy.
+  if (count >= 2 && report.bytes[1] == 0) return 0;
+  if (++polls == kMaxStatePolls) {
+    LogMessage("WARN: device stayed busy\n");
+    return kDimmerIoError;
+  }
+  return kChangeBusy;
+}
+
+int ApplyIntensity(hid_device* dev, int32_t value) {
+  IntensityChange change;
+  int state = change.Begin(dev, value);
+  while (state == kChangeBusy) {
+    state = change.Poll(dev);
+    if (state == kChangeBusy) SleepMilliseconds(kStatePollMs);
+  }
+  return state;
+}
+
+bool UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms) {
+  const bool shared = Hid().shared;
   // Whoever may not take the dimmer's lock may not open the dimmer either.
-  if (lock.Open(path)) {
-    if (!lock.Acquire(kLockWaitMs)) {
+  if (!shared || lock.Open(path)) {
+    if (shared && !lock.Acquire(lock_wait_ms)) {
       LogMessage("WARN: the dimmer is in use by another program\n");
       return false;
     }
-    dev = hid_open_path(path);
+    dev = Hid().open_path(path);
   }
   if (dev == nullptr) {
     LogMessage("WARN: unable to open device\n");
@@ -98,16 +113,16 @@ bool UsbDimmer::OpenExclusively(const char* path) {
   return true;
 }
 
-bool UsbDimmer::Connect() {
+bool UsbDimmer::Connect(unsigned lock_wait_ms) {
   Disconnect();  // a second Connect must not leak the first handle
   // The first dimmer listed, as hid_open would take; its path names its lock.
-  hid_device_info* found = hid_enumerate(kDimmerVendorId, kDimmerProductId);
+  hid_device_info* found = Hid().enumerate(kDimmerVendorId, kDimmerProductId);
   if (found == nullptr) {
     LogMessage("WARN: unable to open device\n");
     return false;
   }
-  const bool opened = OpenExclusively(found->path);
-  hid_free_enumeration(found);
+  const bool opened = OpenExclusively(found->path, lock_wait_ms);
+  Hid().free_enumeration(found);
   if (!opened) return false;
   const int32_t reported = QueryIntensity(dev);
   if (reported < 0) {
@@ -120,6 +135,24 @@ bool UsbDimmer::Connect() {
   return true;
 }
 
+bool UsbDimmer::TryLock() {
+  if (dev == nullptr || (Hid().shared && !lock.TryAcquire())) return false;
+  DrainAnswers(dev);
+  return true;
+}
+
+void UsbDimmer::Unlock() { lock.Release(); }
+
+int UsbDimmer::Refresh() {
+  if (dev == nullptr) return kNotConnected;
+  const int32_t reported = QueryIntensity(dev);
+  if (reported < 0) return kDimmerIoError;
+  // A light found off keeps the level it had, for TurnOn.
+  on = reported > 0;
+  if (on) intensity = reported;
+  return 0;
+}
+
 int32_t UsbDimmer::IsOn() const {
   if (dev == nullptr) return kNotConnected;
   return on ? 1 : 0;
@@ -130,42 +163,66 @@ int32_t UsbDimmer::Intensity() const {
   return intensity;
 }
 
-int UsbDimmer::SetIntensity(uint32_t value) {
-  if (dev == nullptr) return kNotConnected;
+UsbDimmer::Request UsbDimmer::IntensityRequest(uint32_t value) const {
   const int32_t level =
       value < static_cast<uint32_t>(kMaxIntensity) ? static_cast<int32_t>(value) : kMaxIntensity;
-  if (level == intensity) return 0;
-  if (!on) {
-    intensity = level;
+  // While the light is off the level is only stored, for TurnOn.
+  if (level == intensity || !on) return {kNothingToSend, level, on};
+  return {level, level, level != 0};
+}
+
+UsbDimmer::Request UsbDimmer::OnRequest() const {
+  if (on) return {kNothingToSend, intensity, on};
+  return {intensity, intensity, intensity > 0};
+}
+
+UsbDimmer::Request UsbDimmer::OffRequest() const {
+  // The intensity is kept, so TurnOn restores the same level.
+  if (!on) return {kNothingToSend, intensity, on};
+  return {0, intensity, false};
+}
+
+int UsbDimmer::Carry(const Request& request) {
+  if (dev == nullptr) return kNotConnected;
+  if (request.send != kNothingToSend) {
+    const int result = ApplyIntensity(dev, request.send);
+    if (result != 0) return result;
+  }
+  Adopt(request);
+  return 0;
+}
+
+int UsbDimmer::Begin(const Request& request) {
+  if (dev == nullptr) return kNotConnected;
+  if (request.send == kNothingToSend) {
+    Adopt(request);
     return 0;
   }
-  const int result = ApplyIntensity(dev, level);
-  if (result != 0) return result;
-  intensity = level;
-  if (level == 0) on = false;
-  return 0;
+  pending = request;
+  return change.Begin(dev, request.send);
 }
 
-int UsbDimmer::TurnOn() {
+int UsbDimmer::PollChange() {
   if (dev == nullptr) return kNotConnected;
-  if (on) return 0;
-  const int result = ApplyIntensity(dev, intensity);
-  if (result != 0) return result;
-  on = intensity > 0;
-  return 0;
+  const int state = change.Poll(dev);
+  if (state == 0) Adopt(pending);
+  return state;
 }
 
-int UsbDimmer::TurnOff() {
-  if (dev == nullptr) return kNotConnected;
-  if (!on) return 0;
-  const int result = ApplyIntensity(dev, 0);
-  if (result != 0) return result;
-  on = false;  // the intensity is kept, so TurnOn restores the same level
-  return 0;
+void UsbDimmer::Adopt(const Request& request) {
+  intensity = request.intensity;
+  on = request.on;
 }
+
+int UsbDimmer::SetIntensity(uint32_t value) { return Carry(IntensityRequest(value)); }
+int UsbDimmer::TurnOn() { return Carry(OnRequest()); }
+int UsbDimmer::TurnOff() { return Carry(OffRequest()); }
+int UsbDimmer::BeginSetIntensity(uint32_t value) { return Begin(IntensityRequest(value)); }
+int UsbDimmer::BeginTurnOn() { return Begin(OnRequest()); }
+int UsbDimmer::BeginTurnOff() { return Begin(OffRequest()); }
 
 void UsbDimmer::Disconnect() {
-  if (dev != nullptr) hid_close(dev);
+  if (dev != nullptr) Hid().close(dev);
   dev = nullptr;
   lock.Close();
 }

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include <hidapi.h>
+#include <hidapi/hidapi.h>
 
 #include "dimmer/dimmer_lock.h"
 
@@ -32,6 +32,8 @@ constexpr unsigned char kApplyStateValue = 3;
 // Result codes of the dimmer code; 0 is success.
 constexpr int kNotConnected = -1;
 constexpr int kDimmerIoError = -2;
+// A change is under way on the device: poll it again after kStatePollMs.
+constexpr int kChangeBusy = 1;
 
 // Device command codes (byte 1 of a request).
 constexpr unsigned char kSetStateCommand = 0x10;    // setstate
@@ -47,6 +49,22 @@ struct DimmerReport {
 
 // The intensity the device reports (0-65535), or kDimmerIoError.
 int32_t QueryIntensity(hid_device* dev);
+
+// One change of intensity on the device, in steps, for a caller that must
+// not wait in between: setinten and setstate, then getstate polls until
+// the device reports idle.
+class IntensityChange {
+ public:
+  // Sends setinten and setstate; kChangeBusy (poll now) or kDimmerIoError.
+  int Begin(hid_device* dev, int32_t value);
+  // One getstate poll: 0 when the device has finished, kChangeBusy while it
+  // works, kDimmerIoError when an exchange failed or the device stayed busy
+  // for kMaxStatePolls polls.
+  int Poll(hid_device* dev);
+
+ private:
+  int polls = 0;
+};
 
 // Sets the intensity and waits until the device has finished the change.
 // Returns 0 or kDimmerIoError.
@@ -67,10 +85,10 @@ class UsbDimmer {
   UsbDimmer(const UsbDimmer&) = delete;
   UsbDimmer& operator=(const UsbDimmer&) = delete;
 
-  // Waits until no other program uses the first matching device, opens it
-  // and reads its intensity. Call Disconnect afterwards even when this
-  // fails.
-  bool Connect();
+  // Waits up to `lock_wait_ms` until no other program uses the first
+  // matching device, opens it and reads its intensity, and keeps the
+  // dimmer's lock. Call Disconnect afterwards even when this fails.
+  bool Connect(unsigned lock_wait_ms = kLockWaitMs);
   // 1 on, 0 off, kNotConnected without a device handle.
   int32_t IsOn() const;
   // The current intensity (while off: the one the next TurnOn uses), or
@@ -84,10 +102,48 @@ class UsbDimmer {
   // Closes the handle and releases the lock; a second call does nothing.
   void Disconnect();
 
+  // For a program that keeps the dimmer open between operations and must
+  // not block (the INDI driver). Between operations it gives the lock up
+  // (Unlock); each operation starts with TryLock, which fails while
+  // another program holds the lock, and reads off the answers that other
+  // programs' exchanges left on the handle.
+  bool TryLock();
+  void Unlock();
+  // Reads the intensity again: on at what it reports, or off keeping the
+  // level for TurnOn. 0 or a result code.
+  int Refresh();
+  // SetIntensity, TurnOn and TurnOff, only begun: 0 when nothing had to be
+  // sent, kChangeBusy when a change is under way (then call PollChange
+  // every kStatePollMs until it returns something else), or a result code
+  // with the state unchanged.
+  int BeginSetIntensity(uint32_t value);
+  int BeginTurnOn();
+  int BeginTurnOff();
+  // 0 once the device has finished (the state now records the change),
+  // kChangeBusy, or a result code with the state unchanged.
+  int PollChange();
+
  private:
-  bool OpenExclusively(const char* path);
+  // What a request does: the level to send, and the state once the device
+  // has taken it.
+  struct Request {
+    int32_t send;
+    int32_t intensity;
+    bool on;
+  };
+  static constexpr int32_t kNothingToSend = -1;
+
+  bool OpenExclusively(const char* path, unsigned lock_wait_ms);
+  Request IntensityRequest(uint32_t value) const;
+  Request OnRequest() const;
+  Request OffRequest() const;
+  int Carry(const Request& request);
+  int Begin(const Request& request);
+  void Adopt(const Request& request);
 
   DimmerLock lock;
+  IntensityChange change;
+  Request pending = {kNothingToSend, 0, false};
   hid_device* dev = nullptr;
   int32_t intensity = 0;
   bool on = false;

@@ -50,6 +50,12 @@ TEST_F(DimmerTest, NoDeviceLeavesItUnconnected) {
   EXPECT_EQ(dimmer_.SetIntensity(5), kNotConnected);
   EXPECT_EQ(dimmer_.TurnOn(), kNotConnected);
   EXPECT_EQ(dimmer_.TurnOff(), kNotConnected);
+  EXPECT_FALSE(dimmer_.TryLock());
+  EXPECT_EQ(dimmer_.Refresh(), kNotConnected);
+  EXPECT_EQ(dimmer_.BeginSetIntensity(5), kNotConnected);
+  EXPECT_EQ(dimmer_.BeginTurnOn(), kNotConnected);
+  EXPECT_EQ(dimmer_.BeginTurnOff(), kNotConnected);
+  EXPECT_EQ(dimmer_.PollChange(), kNotConnected);
   EXPECT_EQ(Traffic(), "");
 }
 
@@ -209,6 +215,66 @@ TEST_F(DimmerTest, GivesUpOnADeviceThatStaysBusy) {
   EXPECT_EQ(pauses, kMaxStatePolls - 1);
   EXPECT_EQ(session_->Traffic().back(), "getstate");
   EXPECT_EQ(dimmer_.IsOn(), 1);
+}
+
+// The same change in steps, for an event loop: the caller waits between
+// polls, and the state records the change only once the device is done.
+TEST_F(DimmerTest, ChangeInStepsSendsWhatTheWholeChangeSends) {
+  Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=2"});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.BeginSetIntensity(300), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
+  EXPECT_EQ(dimmer_.Intensity(), 500);
+  EXPECT_EQ(dimmer_.PollChange(), 0);
+  EXPECT_EQ(dimmer_.Intensity(), 300);
+  EXPECT_EQ(dimmer_.BeginTurnOff(), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), 0);
+  EXPECT_EQ(dimmer_.IsOn(), 0);
+  EXPECT_EQ(dimmer_.BeginSetIntensity(700), 0);  // stored for the next turn-on
+  EXPECT_EQ(dimmer_.BeginTurnOff(), 0);
+  EXPECT_EQ(Traffic(),
+            "open; getinten; setinten 300; setstate 3; getstate; getstate; getstate; "
+            "setinten 0; setstate 3; getstate; getstate; getstate");
+  EXPECT_EQ(dimmer_.Intensity(), 700);
+}
+
+TEST_F(DimmerTest, FailedStepKeepsTheState) {
+  Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=1", "DIMMER_SIM_FAIL=getstate:2:read"});
+  ASSERT_TRUE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.BeginTurnOff(), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
+  EXPECT_EQ(dimmer_.PollChange(), kDimmerIoError);
+  EXPECT_EQ(dimmer_.IsOn(), 1);
+  EXPECT_EQ(dimmer_.Intensity(), 500);
+}
+
+// A long-lived connection: between operations another program may change
+// the light, and leave its answers on this handle.
+TEST_F(DimmerTest, LaterOperationsSeeWhatOthersDid) {
+  SimulatedDimmerSession files;
+  const std::string state = files.Path("state");
+  Start({"DIMMER_SIM_STATE_FILE=" + state, "DIMMER_SIM_INTENSITY=500"});
+  ASSERT_TRUE(dimmer_.Connect());
+  dimmer_.Unlock();
+  const auto other_program_sets = [&](const char* level) {
+    SimulatedDimmerSession other({"DIMMER_SIM_STATE_FILE=" + state});
+    ASSERT_EQ(other.Run(QUORLET_PATH, {level}).exit_status, 0);
+  };
+  other_program_sets("640");
+  ASSERT_TRUE(dimmer_.TryLock());
+  EXPECT_EQ(dimmer_.Refresh(), 0);
+  EXPECT_EQ(dimmer_.IsOn(), 1);
+  EXPECT_EQ(dimmer_.Intensity(), 640);
+  dimmer_.Unlock();
+  other_program_sets("0");
+  ASSERT_TRUE(dimmer_.TryLock());
+  EXPECT_EQ(dimmer_.Refresh(), 0);
+  EXPECT_EQ(dimmer_.IsOn(), 0);
+  EXPECT_EQ(dimmer_.Intensity(), 640);  // the level the next turn-on uses
+  EXPECT_EQ(session_->TrafficText().find("foreign"), std::string::npos);
 }
 
 TEST_F(DimmerTest, DisconnectClosesOnce) {

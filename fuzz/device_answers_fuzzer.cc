@@ -4,7 +4,7 @@
 // results are 0, -1 or -2; a failed request changes nothing; one change
 // polls at most 300 times; the device is opened only under the dimmer's
 // lock; Disconnect closes the handle, once, and releases the lock.
-#include <hidapi.h>
+#include <hidapi/hidapi.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <time.h>

@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
-# Installs a build into a scratch prefix and builds its Debian package, and
-# checks both: the files laid out, the package's contents and dependencies,
-# and the installed programs running from an unpacked root.
+# Installs a build into a scratch prefix and builds its Debian packages, and
+# checks them: the files laid out, each package's contents and
+# dependencies, and the installed programs running from an unpacked root;
+# where the build has the INDI driver, also light-dimmer-indi, with the
+# driver serving its properties under indiserver.
+#   check-package.sh BUILD_DIR VERSION [INDISERVER INDI_GETPROP]
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
+indiserver=${3:-}
+getprop=${4:-}
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+server=
+trap '[ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$scratch"' EXIT
 
-expected="bin/orvane
+tools="bin/orvane
 bin/quorlet
 lib/udev/rules.d/70-light-dimmer.rules
 share/doc/light-dimmer/README.md
 share/man/man1/orvane.1
 share/man/man1/quorlet.1"
+indi="bin/indi_light_dimmer
+share/indi/indi_light_dimmer.xml"
+expected=$tools
+[ -z "$indiserver" ] || expected=$(printf '%s\n%s\n' "$tools" "$indi" | sort)
 
 fail() { echo "FAIL: $*"; exit 1; }
 
@@ -22,16 +32,48 @@ installed=$(cd "$scratch/prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "cmake --install laid out:"$'\n'"$installed"
 
 (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
-deb=$(ls "$scratch"/package/light-dimmer_*.deb)
-packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)
-[ "$packaged" = "$expected" ] || fail "the package holds:"$'\n'"$packaged"
-depends=$(dpkg-deb -f "$deb" Depends)
-[[ "$depends" == *libhidapi-hidraw0* ]] || fail "the package depends on: $depends"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "wrong package version"
 
-dpkg -x "$deb" "$scratch/root"
+# check_package NAME FILES DEPENDENCY...: the package's files and version,
+# and that it depends on each DEPENDENCY; unpacks it into the root.
+check_package() {
+  local deb
+  deb=$(ls "$scratch"/package/"$1"_*.deb)
+  local packaged
+  packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)
+  [ "$packaged" = "$2" ] || fail "$1 holds:"$'\n'"$packaged"
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$1 has the wrong version"
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for dependency in "${@:3}"; do
+    [[ "$depends" == *"$dependency"* ]] || fail "$1 depends on: $depends"
+  done
+  dpkg -x "$deb" "$scratch/root"
+  echo "$(basename "$deb"): $depends"
+}
+
+check_package light-dimmer "$tools" libhidapi-hidraw0
 printed=$("$scratch/root/usr/bin/quorlet" --version)
 [ "$printed" = "quorlet $version" ] || fail "quorlet --version printed: $printed"
 printed=$("$scratch/root/usr/bin/orvane" 3 V)
 [ "$printed" = "version: $version" ] || fail "orvane 3 V printed: $printed"
-echo "$(basename "$deb"): $depends"
+
+[ -n "$indiserver" ] || exit 0
+check_package light-dimmer-indi "$indi" "light-dimmer (= $version)" indi-bin libindidriver
+grep -q '<driver name="USB Light Dimmer">indi_light_dimmer</driver>' \
+  "$scratch/root/usr/share/indi/indi_light_dimmer.xml" || fail "the drivers file names no driver"
+# A port that nothing answers on.
+port=$((20000 + RANDOM % 20000))
+while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+HOME=$scratch "$indiserver" -r 0 -p "$port" -u "$scratch/socket" \
+  "$scratch/root/usr/bin/indi_light_dimmer" >"$scratch/server.log" 2>&1 &
+server=$!
+for _ in $(seq 50); do
+  served=$("$getprop" -t 1 -p "$port" "USB Light Dimmer.*.*" 2>/dev/null || true)
+  [[ "$served" == *FLAT_LIGHT* || "$served" == *SIMULATION* ]] && break
+  sleep 0.1
+done
+for property in CONNECTION.CONNECT DRIVER_INFO.DRIVER_EXEC SIMULATION.ENABLE \
+                POLLING_PERIOD.PERIOD_MS; do
+  [[ "$served" == *"USB Light Dimmer.$property="* ]] || fail "the driver does not serve $property"
+done
+echo "indiserver runs the packaged driver"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 dimmer_packages=(cmake ninja-build g++ pkg-config libhidapi-dev libgtest-dev
-  dpkg-dev groff-base man-db)
+  dpkg-dev groff-base man-db libindi-dev indi-bin)
 
 install_missing() {
   local missing=()

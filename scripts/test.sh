@@ -3,7 +3,8 @@
 # package check, the end-to-end tests again under valgrind, and the kernel
 # test in a virtual machine), under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
-# a short run of each fuzz target, and the Windows build under Wine.
+# the INDI driver against INDI 2.x as well as Debian's INDI 1.9, a short
+# run of each fuzz target, and the Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
@@ -22,6 +23,11 @@ echo "== Release build"
 run_suite build
 echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE=ON
+echo "== The INDI driver against INDI 2.x (built once, outside the clone)"
+indi2=$(indi/build-indi2.sh)
+cmake -S . -B build-indi2 -G Ninja -DCMAKE_PREFIX_PATH="$indi2" >/dev/null
+cmake --build build-indi2 --target light_dimmer_driver_test
+ctest --test-dir build-indi2 --output-on-failure -L indi
 echo "== Coverage"
 scripts/coverage.sh
 echo "== Fuzzing, ${DIMMER_FUZZ_SECONDS:-60}s a target"

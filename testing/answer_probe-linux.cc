@@ -7,7 +7,7 @@
 // DIMMER_PROBE_LOG as "TAG foreign ANSWER-TAG"; answers read off without
 // waiting (left over, drained) as "TAG drained ANSWER-TAG".
 #include <dlfcn.h>
-#include <hidapi.h>
+#include <hidapi/hidapi.h>
 
 #include <cstdio>
 #include <cstdlib>

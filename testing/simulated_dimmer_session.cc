@@ -42,15 +42,20 @@ ProgramResult SimulatedDimmerSession::Run(const std::string& program,
     std::vector<std::string> prefix{std::istream_iterator<std::string>(words), {}};
     args.insert(args.begin(), prefix.begin(), prefix.end());
   }
-  const std::vector<std::string> settings = Settings();
-  options.environment.insert(options.environment.end(), settings.begin(), settings.end());
+  const std::vector<std::string> environment = Environment();
+  options.environment.insert(options.environment.end(), environment.begin(), environment.end());
+  return RunProgram(args, options);
+}
+
+std::vector<std::string> SimulatedDimmerSession::Environment() const {
+  std::vector<std::string> environment = Settings();
 #if defined(SIMULATED_DIMMER_PATH)
-  options.environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);
+  environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);
   // Under AddressSanitizer the preloaded simulator would otherwise load
   // before the sanitizer's runtime, which it refuses.
-  options.environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  environment.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
 #endif  // elsewhere the simulator's hidapi.dll lies beside the programs
-  return RunProgram(args, options);
+  return environment;
 }
 
 std::vector<std::string> SimulatedDimmerSession::Traffic() const {

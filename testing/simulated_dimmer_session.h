@@ -27,6 +27,10 @@ class SimulatedDimmerSession {
   ProgramResult Run(const std::string& program, std::vector<std::string> args,
                     ProgramOptions options = {}) const;
 
+  // What a program run against this dimmer gets added to its environment:
+  // the settings, and what puts the simulator in front of HIDAPI.
+  std::vector<std::string> Environment() const;
+
   // Every line the device has logged so far.
   std::vector<std::string> Traffic() const;
   // The same lines joined by "; ", for compact comparisons.

@@ -5,7 +5,7 @@
 // here), and writes each request it receives as a line to a traffic log.
 //
 // Plain C library calls only, so that preloading it adds no C++ runtime.
-#include <hidapi.h>
+#include <hidapi/hidapi.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -43,12 +43,15 @@ struct CommandName {
 constexpr CommandName kCommands[kCommandCount] = {
     {0x21, "getinten"}, {0x20, "setinten"}, {0x10, "setstate"}, {0x11, "getstate"}};
 
-// An answer waiting to be read, and what goes wrong when it is.
+// An answer waiting to be read, who asked for it (the handle that wrote
+// the request), and what goes wrong when it is read. Plain data: a device
+// shared by processes keeps its answers in a file.
 struct Answer {
-  unsigned char bytes[DimmerModel::kAnswerSize];
+  unsigned writer;
   int length;
   FaultKind fault;
   int short_length;
+  unsigned char bytes[DimmerModel::kAnswerSize];
 };
 
 struct Simulator {
@@ -61,6 +64,8 @@ struct Simulator {
   int requests[kCommandCount];  // requests received per command since open
   Answer answers[kMaxAnswers];  // in the order they are read
   int answer_count;
+  unsigned id;     // this handle's number among all opened on the device
+  long cursor;     // shared device: the next answer in the file to read
   const wchar_t* error_text;
 };
 
@@ -136,41 +141,87 @@ void ReadFaults() {
 
 // With DIMMER_SIM_STATE_FILE, the device is one for every process: its
 // state is read from the file before each request and written back after
-// it, under a lock on the file. Returns the file, locked, or null.
-std::FILE* LoadSharedState() {
+// it, under a lock on the file, and its answers go to a second file
+// (STATE_FILE.answers) that every open handle reads from where it stood
+// when it was opened, as the kernel hands every answer to every reader.
+const char* StatePath() {
   const char* path = std::getenv("DIMMER_SIM_STATE_FILE");
-  if (path == nullptr || *path == '\0') return nullptr;
+  return path != nullptr && *path != '\0' ? path : nullptr;
+}
+
+std::FILE* OpenAnswers(const char* mode) {
+  char path[512];
+  std::snprintf(path, sizeof path, "%s.answers", StatePath());
+  std::FILE* file = std::fopen(path, mode);
+  if (file == nullptr) Misuse("cannot open DIMMER_SIM_STATE_FILE.answers");
+  return file;
+}
+
+// The state file, locked, with the device's state loaded from it (and the
+// count of handles ever opened in `opened`); null without a state file.
+std::FILE* LoadSharedState(unsigned* opened = nullptr) {
+  const char* path = StatePath();
+  if (path == nullptr) return nullptr;
   std::FILE* created = std::fopen(path, "ab");
   if (created == nullptr) Misuse("cannot write DIMMER_SIM_STATE_FILE");
   std::fclose(created);
   std::FILE* file = std::fopen(path, "r+b");
   if (file == nullptr) Misuse("cannot open DIMMER_SIM_STATE_FILE");
   LockWholeFile(file);
-  // "intensity pending busy_left"; a file with only an intensity, or an
-  // empty one, starts a device that is idle.
+  // "intensity pending busy_left opened"; a file with only an intensity,
+  // or an empty one, starts a device that is idle.
   long intensity = Number("DIMMER_SIM_INTENSITY", 0);
   long pending = -1;
   long busy_left = 0;
-  const int read = std::fscanf(file, "%ld %ld %ld", &intensity, &pending, &busy_left);
+  unsigned handles = 0;
+  const int read = std::fscanf(file, "%ld %ld %ld %u", &intensity, &pending, &busy_left, &handles);
   if (read < 3) {
     pending = intensity;
     busy_left = 0;
   }
   sim.model.set_state({static_cast<uint16_t>(intensity), static_cast<uint16_t>(pending),
                        static_cast<int>(busy_left)});
+  if (opened != nullptr) *opened = handles;
   return file;
 }
 
-void StoreSharedState(std::FILE* file) {
+void StoreSharedState(std::FILE* file, unsigned opened) {
   if (file == nullptr) return;
   const DimmerModel::State state = sim.model.state();
   std::rewind(file);
   // Fixed width, so the new text always covers the old.
-  std::fprintf(file, "%5u %5u %10d\n", static_cast<unsigned>(state.intensity),
-               static_cast<unsigned>(state.pending), state.busy_left);
+  std::fprintf(file, "%5u %5u %10d %10u\n", static_cast<unsigned>(state.intensity),
+               static_cast<unsigned>(state.pending), state.busy_left, opened);
   std::fflush(file);
   UnlockWholeFile(file);
   std::fclose(file);
+}
+
+long SharedAnswerCount() {
+  std::FILE* answers = OpenAnswers("ab");
+  std::fseek(answers, 0, SEEK_END);  // where a file opened to append starts is not fixed
+  const long count = std::ftell(answers) / static_cast<long>(sizeof(Answer));
+  std::fclose(answers);
+  return count;
+}
+
+// The next answer on this handle from the shared file, if there is one;
+// answers more than the kernel keeps are lost, the oldest first.
+bool ReadSharedAnswer(Answer* answer) {
+  unsigned opened = 0;
+  std::FILE* state = LoadSharedState(&opened);
+  const long count = SharedAnswerCount();
+  if (count - sim.cursor > kMaxAnswers) sim.cursor = count - kMaxAnswers;
+  bool found = false;
+  if (sim.cursor < count) {
+    std::FILE* answers = OpenAnswers("rb");
+    std::fseek(answers, sim.cursor * static_cast<long>(sizeof(Answer)), SEEK_SET);
+    found = std::fread(answer, sizeof(Answer), 1, answers) == 1;
+    std::fclose(answers);
+    ++sim.cursor;
+  }
+  StoreSharedState(state, opened);
+  return found;
 }
 
 int CommandIndex(unsigned char code) {
@@ -201,7 +252,8 @@ bool Matches(unsigned short vendor_id, unsigned short product_id) {
   return vendor_id == 0x04D8 && product_id == 0xF5D1;
 }
 
-// Queues an answer; a full queue drops the oldest, as the kernel does.
+// Queues an answer on this handle; a full queue drops the oldest, as the
+// kernel does.
 Answer* QueueAnswer() {
   if (sim.answer_count == kMaxAnswers) {
     std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
@@ -217,10 +269,22 @@ Answer* QueueAnswer() {
 void QueueStaleAnswers(long count) {
   for (long i = 0; i < count; ++i) {
     Answer* answer = QueueAnswer();
+    answer->writer = ~0u;
     answer->bytes[0] = 0x21;
     answer->bytes[1] = 77;
     answer->length = DimmerModel::kAnswerSize;
   }
+}
+
+// While DIMMER_SIM_UNPLUG_FILE names a file that exists, the dimmer is
+// unplugged: not listed, not opened, and an open handle fails.
+bool Unplugged() {
+  const char* path = std::getenv("DIMMER_SIM_UNPLUG_FILE");
+  if (path == nullptr || *path == '\0') return false;
+  std::FILE* file = std::fopen(path, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
 }
 
 }  // namespace
@@ -229,14 +293,20 @@ extern "C" {
 
 hid_device* HID_API_EXPORT_CALL hid_open_path(const char* path) {
   // Also refuses the node that a user without permission is shown.
-  if (Flag("DIMMER_SIM_ABSENT") || std::strcmp(path, NodePath()) != 0) return nullptr;
+  if (Flag("DIMMER_SIM_ABSENT") || Unplugged() || std::strcmp(path, NodePath()) != 0) {
+    return nullptr;
+  }
   if (sim.open) Misuse("hid_open_path while the device is already open");
   sim.node = std::fopen(path, "r+b");
   if (sim.node == nullptr) Misuse("cannot open the node that hid_enumerate listed");
   ReadFaults();
   sim.model.Reset(static_cast<uint16_t>(Number("DIMMER_SIM_INTENSITY", 0)),
                   static_cast<int>(Number("DIMMER_SIM_BUSY", 0)), Flag("DIMMER_SIM_BUSY_SHORT"));
-  StoreSharedState(LoadSharedState());  // the file now exists, with the state
+  unsigned opened = 0;
+  std::FILE* shared = LoadSharedState(&opened);
+  sim.id = ++opened;
+  if (shared != nullptr) sim.cursor = SharedAnswerCount();
+  StoreSharedState(shared, opened);
   std::memset(sim.requests, 0, sizeof sim.requests);
   sim.answer_count = 0;
   QueueStaleAnswers(Number("DIMMER_SIM_STALE_ANSWERS", 0));
@@ -250,6 +320,11 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
   CheckHandle(dev, "hid_write");
   char line[96];
   DimmerModel::Describe(data, length, line, sizeof line);
+  if (Unplugged()) {
+    SimulatedLog("%s [unplugged]", line);
+    sim.error_text = L"device disconnected";
+    return -1;
+  }
 
   const int index = length >= 2 ? CommandIndex(data[1]) : -1;
   const Fault* fault = nullptr;
@@ -260,12 +335,22 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
     return -1;
   }
 
-  std::FILE* shared = LoadSharedState();
-  Answer* answer = QueueAnswer();
-  answer->length = sim.model.Answer(data, length, answer->bytes);
-  StoreSharedState(shared);
-  answer->fault = fault != nullptr ? fault->kind : FaultKind::kNone;
-  switch (answer->fault) {
+  Answer answer = {};
+  answer.writer = sim.id;
+  unsigned opened = 0;
+  std::FILE* shared = LoadSharedState(&opened);
+  answer.length = sim.model.Answer(data, length, answer.bytes);
+  answer.fault = fault != nullptr ? fault->kind : FaultKind::kNone;
+  if (answer.fault == FaultKind::kShortAnswer) answer.short_length = fault->short_length;
+  if (shared == nullptr) {
+    *QueueAnswer() = answer;
+  } else if (answer.fault != FaultKind::kTimeout) {  // an answer never sent reaches no one
+    std::FILE* answers = OpenAnswers("ab");
+    std::fwrite(&answer, sizeof answer, 1, answers);
+    std::fclose(answers);
+  }
+  StoreSharedState(shared, opened);
+  switch (answer.fault) {
     case FaultKind::kReadError:
       SimulatedLog("%s [read error]", line);
       break;
@@ -273,8 +358,7 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
       SimulatedLog("%s [timeout]", line);
       break;
     case FaultKind::kShortAnswer:
-      answer->short_length = fault->short_length;
-      SimulatedLog("%s [short %d]", line, fault->short_length);
+      SimulatedLog("%s [short %d]", line, answer.short_length);
       break;
     default:
       SimulatedLog("%s", line);
@@ -284,13 +368,23 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
 }
 
 int HID_API_EXPORT_CALL hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
-                                         int /*milliseconds*/) {
+                                         int milliseconds) {
   CheckHandle(dev, "hid_read_timeout");
-  // Nothing to read is a timeout; the simulator does not make anyone wait.
-  if (sim.answer_count == 0) return 0;
-  const Answer answer = sim.answers[0];
-  std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
-  --sim.answer_count;
+  if (Unplugged()) {
+    sim.error_text = L"device disconnected";
+    return -1;
+  }
+  Answer answer;
+  if (sim.answer_count > 0) {
+    answer = sim.answers[0];
+    std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
+    --sim.answer_count;
+  } else if (StatePath() == nullptr || !ReadSharedAnswer(&answer)) {
+    return 0;  // nothing to read is a timeout; the simulator makes no one wait
+  }
+  // Answers read off without waiting are known to be left over; one taken
+  // for the answer to this handle's own request must be its own.
+  if (answer.writer != sim.id && milliseconds != 0) SimulatedLog("foreign answer");
   if (answer.fault == FaultKind::kReadError) {
     sim.error_text = L"simulated read error";
     return -1;
@@ -318,7 +412,7 @@ void HID_API_EXPORT_CALL hid_close(hid_device* dev) {
 // writing: the folder that holds the node.
 hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
                                                    unsigned short product_id) {
-  if (Flag("DIMMER_SIM_ABSENT")) return nullptr;
+  if (Flag("DIMMER_SIM_ABSENT") || Unplugged()) return nullptr;
   const bool any = vendor_id == 0 && product_id == 0;
   if (!any && !Matches(vendor_id, product_id)) return nullptr;
   static char path[512];

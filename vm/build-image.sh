@@ -41,9 +41,19 @@ echo 'root:x:0:' >"$root/etc/group"
 
 mkdir -p "$root/lib"
 cp "$build/testing/libanswer_probe.so" "$root/lib/"
-for program in quorlet/quorlet orvane/orvane testing/uhid_dimmer testing/libanswer_probe.so; do
-  [ "${program##*.}" = so ] || cp "$build/$program" "$root/bin/"
-  for library in $(ldd "$build/$program" | grep -o '/[^ ]*'); do
+binaries=("$build/quorlet/quorlet" "$build/orvane/orvane" "$build/testing/uhid_dimmer")
+# The INDI driver, where the build has it, with the server and client tools
+# of the INDI it was built with.
+if [ -x "$build/indi/indi_light_dimmer" ]; then
+  indi_bin=$(sed -n 's/^DIMMER_INDISERVER:FILEPATH=\(.*\)\/indiserver$/\1/p' "$build/CMakeCache.txt")
+  binaries+=("$build/indi/indi_light_dimmer")
+  for tool in indiserver indi_getprop indi_setprop indi_eval; do binaries+=("$indi_bin/$tool"); done
+fi
+for binary in "${binaries[@]}"; do
+  cp "$binary" "$root/bin/"
+done
+for binary in "${binaries[@]}" "$build/testing/libanswer_probe.so"; do
+  for library in $(ldd "$binary" | grep -o '/[^ ]*'); do
     mkdir -p "$root$(dirname "$library")"
     cp -L "$library" "$root$library"
   done
