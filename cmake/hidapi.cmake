@@ -23,9 +23,11 @@ else()
   find_package(hidapi REQUIRED)
   get_target_property(hidapi_header_dirs hidapi::include INTERFACE_INCLUDE_DIRECTORIES)
   target_link_libraries(dimmer_hidapi INTERFACE hidapi::hidapi)
-  # On Windows the DLL ships beside the programs.
+  # On Windows the DLL ships beside the programs, with its license.
   if(WIN32 AND TARGET hidapi::winapi)
     set(DIMMER_HIDAPI_DLL $<TARGET_FILE:hidapi::winapi>)
+    set(DIMMER_HIDAPI_LICENSE "" CACHE FILEPATH
+        "HIDAPI's BSD-style license text (LICENSE-bsd.txt), shipped beside hidapi.dll")
   endif()
 endif()
 # The folders that hold hidapi/hidapi.h: those above the header's own.

@@ -4,12 +4,13 @@
 # test in a virtual machine), under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
 # the INDI driver against INDI 2.x as well as Debian's INDI 1.9, a short
-# run of each fuzz target, and the Windows build under Wine.
+# run of each fuzz target, the Windows build under Wine, and the Raspberry
+# Pi builds (arm64, armhf) under qemu-user, with the arm64 kernel test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
 install_missing valgrind gcovr clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix googletest \
-  wine wine64 qemu-system-x86 busybox-static cpio
+  wine wine64 qemu-system-x86 busybox-static cpio lintian
 
 run_suite() {
   local folder=$1
@@ -34,3 +35,7 @@ echo "== Fuzzing, ${DIMMER_FUZZ_SECONDS:-60}s a target"
 scripts/fuzz.sh "${DIMMER_FUZZ_SECONDS:-60}"
 echo "== Windows build, tests under Wine"
 windows/build.sh --test
+echo "== Raspberry Pi, arm64: tests under qemu-user, kernel test in an emulated arm64 machine"
+scripts/cross-build.sh arm64
+echo "== Raspberry Pi, armhf: tests under qemu-user"
+scripts/cross-build.sh armhf

@@ -26,11 +26,19 @@ if [ ! -f "$hidapi/install/bin/hidapi.dll" ]; then
 fi
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DCMAKE_PREFIX_PATH="$hidapi/install" >/dev/null
+  -DCMAKE_PREFIX_PATH="$hidapi/install" -DDIMMER_HIDAPI_LICENSE="$hidapi/hidapi/LICENSE-bsd.txt" \
+  >/dev/null
 cmake --build "$build"
 (cd "$build" && cpack >/dev/null)
 echo "Built: $build/quorlet/quorlet.exe $build/orvane/orvane.exe $build/quorlet/hidapi.dll"
-ls "$build"/light-dimmer-*.zip
+zip=$(ls "$build"/light-dimmer-*.zip)
+# The licenses travel with what they cover.
+contents=$(cmake -E tar tf "$zip")
+for file in quorlet.exe orvane.exe hidapi.dll README.md LICENSE hidapi-LICENSE-bsd.txt \
+            windows-copyright.txt; do
+  grep -qx "$file" <<<"$contents" || { echo "$zip lacks $file"; exit 1; }
+done
+echo "$zip:" $contents
 
 [ "${1:-}" = --test ] || exit 0
 
