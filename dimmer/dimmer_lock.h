@@ -31,9 +31,6 @@ class DimmerLock {
   // Releases the lock and lets go of it; a second call does nothing.
   void Close();
 
-  bool IsOpen() const { return handle != kNoHandle; }
-  bool IsHeld() const { return held; }
-
   static constexpr unsigned kLockPollMs = 10;
 
  private:

@@ -14,11 +14,6 @@ bool BackgroundProgram::Start(const std::vector<std::string>& argv,
                               const std::string& log_path) {
   std::vector<std::string> args = argv;
   std::vector<std::string> merged = MergedEnvironment(environment);
-  std::vector<char*> arg_pointers, env_pointers;
-  for (std::string& arg : args) arg_pointers.push_back(&arg[0]);
-  for (std::string& entry : merged) env_pointers.push_back(&entry[0]);
-  arg_pointers.push_back(nullptr);
-  env_pointers.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -28,7 +23,7 @@ bool BackgroundProgram::Start(const std::vector<std::string>& argv,
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t started = -1;
   const int result = posix_spawn(&started, args[0].c_str(), &actions, nullptr,
-                                 arg_pointers.data(), env_pointers.data());
+                                 Pointers(args).data(), Pointers(merged).data());
   posix_spawn_file_actions_destroy(&actions);
   if (result != 0) return false;
   pid = started;

@@ -16,13 +16,6 @@ extern char** environ;
 
 namespace {
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> pointers;
-  for (std::string& s : strings) pointers.push_back(&s[0]);
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 long long NowMs() {
   timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);

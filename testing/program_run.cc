@@ -34,6 +34,13 @@ ProgramOptions WithStreams(Stream out, Stream err) {
   return options;
 }
 
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) pointers.push_back(&s[0]);
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
   std::vector<std::string> merged;
   for (const std::string& current : EnvironmentEntries()) {

@@ -46,6 +46,10 @@ std::vector<std::string> EnvironmentEntries();  // "NAME=value" each
 void SetEnvVariable(const std::string& name, const std::string& value);
 void UnsetEnvVariable(const std::string& name);
 
+// The strings as the null-ended array of pointers that exec and spawn
+// calls take; valid while `strings` lives unchanged.
+std::vector<char*> Pointers(std::vector<std::string>& strings);
+
 // This environment without any DIMMER_SIM_ setting, and with `changes`
 // ("NAME=value") added or put in place of the variables they name.
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes);
