@@ -1,6 +1,7 @@
 #include "dimmer/log.h"
 
 #include <cstdarg>
+#include <cstring>
 #include <ctime>
 
 #include "dimmer/calendar.h"
@@ -15,15 +16,18 @@ char timestamp[128];
 
 void SetLogStream(std::FILE* stream) { log_stream = stream; }
 
-const char* FormatTimestampAt(int64_t unix_micros) {
+std::FILE* LogStream() { return log_stream; }
+
+namespace {
+
+void FormatInto(int64_t unix_micros, char* out, size_t size) {
   // Floor division keeps the milliseconds in 0-999 even before 1970.
   const int64_t seconds = FloorDivide(unix_micros, 1000000);
   const int64_t milliseconds = (unix_micros - seconds * 1000000) / 1000;
   std::tm calendar = {};
   // A time the local conversion refuses is still worth showing: in UTC.
   if (!ToLocalCalendar(seconds, &calendar)) UtcCalendar(seconds, &calendar);
-  std::snprintf(timestamp, sizeof timestamp,
-                "[%04u-%02u-%02u %02u:%02u:%02u.%03u] ",
+  std::snprintf(out, size, "[%04u-%02u-%02u %02u:%02u:%02u.%03u] ",
                 static_cast<unsigned>(calendar.tm_year + 1900),
                 static_cast<unsigned>(calendar.tm_mon + 1),
                 static_cast<unsigned>(calendar.tm_mday),
@@ -31,6 +35,12 @@ const char* FormatTimestampAt(int64_t unix_micros) {
                 static_cast<unsigned>(calendar.tm_min),
                 static_cast<unsigned>(calendar.tm_sec),
                 static_cast<unsigned>(milliseconds));
+}
+
+}  // namespace
+
+const char* FormatTimestampAt(int64_t unix_micros) {
+  FormatInto(unix_micros, timestamp, sizeof timestamp);
   return timestamp;
 }
 
@@ -38,9 +48,23 @@ const char* FormatTimestamp() { return FormatTimestampAt(CurrentUnixMicros()); }
 
 void LogMessage(const char* format, ...) {
   if (log_stream == nullptr) return;
-  std::fputs(FormatTimestamp(), log_stream);
+  // The whole line in one write, built on the stack: a program whose
+  // threads log at once (the Alpaca server) gets whole lines.
+  char line[512];
+  FormatInto(CurrentUnixMicros(), line, sizeof line);
+  const size_t prefix = std::strlen(line);
   va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(log_stream, format, arguments);
+  va_list again;
+  va_copy(again, arguments);
+  const int length = std::vsnprintf(line + prefix, sizeof line - prefix, format, arguments);
+  if (length >= 0 && static_cast<size_t>(length) < sizeof line - prefix) {
+    std::fputs(line, log_stream);
+  } else {
+    line[prefix] = '\0';
+    std::fputs(line, log_stream);
+    std::vfprintf(log_stream, format, again);
+  }
+  va_end(again);
   va_end(arguments);
 }

@@ -16,6 +16,7 @@
 // Where log lines go. Null, the default, silences the log: a program that
 // must print no diagnostics simply never sets a stream.
 void SetLogStream(std::FILE* stream);
+std::FILE* LogStream();
 
 // The prefix for the current time, "[YYYY-MM-DD hh:mm:ss.mmm] ", in a
 // static buffer that the next call overwrites.
@@ -25,7 +26,8 @@ const char* FormatTimestamp();
 const char* FormatTimestampAt(int64_t unix_micros);
 
 // Writes the prefix and then the formatted message, which carries its own
-// level word ("WARN: ", "ERROR: ") and its own line end.
+// level word ("WARN: ", "ERROR: ") and its own line end. Threads may log at
+// once: each line is written whole.
 void LogMessage(const char* format, ...) DIMMER_PRINTF_FORMAT(1, 2);
 
 #endif  // DIMMER_LOG_H_

@@ -97,4 +97,16 @@ TEST(LogMessageTest, WritesPrefixAndMessageOnlyWhenAStreamIsSet) {
   EXPECT_EQ(text.substr(26), "WARN: hid_write: -1: broken pipe\n");
 }
 
+TEST(LogMessageTest, KeepsAMessageLongerThanALineBuffer) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  const std::string message(2000, 'x');
+  SetLogStream(file);
+  LogMessage("ERROR: %s\n", message.c_str());
+  SetLogStream(nullptr);
+  const std::string text = Contents(file);
+  std::fclose(file);
+  EXPECT_EQ(MaskTimestamps(text), "[T] ERROR: " + message + "\n");
+}
+
 }  // namespace

@@ -99,12 +99,14 @@ bool UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms) {
   // Whoever may not take the dimmer's lock may not open the dimmer either.
   if (!shared || lock.Open(path)) {
     if (shared && !lock.Acquire(lock_wait_ms)) {
+      failure = ConnectFailure::kInUse;
       LogMessage("WARN: the dimmer is in use by another program\n");
       return false;
     }
     dev = Hid().open_path(path);
   }
   if (dev == nullptr) {
+    failure = ConnectFailure::kNotPermitted;
     LogMessage("WARN: unable to open device\n");
     LogMessage("WARN: the dimmer is attached but could not be opened: %s\n", DeviceOpenHint());
     return false;
@@ -115,9 +117,11 @@ bool UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms) {
 
 bool UsbDimmer::Connect(unsigned lock_wait_ms) {
   Disconnect();  // a second Connect must not leak the first handle
+  failure = ConnectFailure::kNone;
   // The first dimmer listed, as hid_open would take; its path names its lock.
   hid_device_info* found = Hid().enumerate(kDimmerVendorId, kDimmerProductId);
   if (found == nullptr) {
+    failure = ConnectFailure::kAbsent;
     LogMessage("WARN: unable to open device\n");
     return false;
   }
@@ -126,6 +130,7 @@ bool UsbDimmer::Connect(unsigned lock_wait_ms) {
   if (!opened) return false;
   const int32_t reported = QueryIntensity(dev);
   if (reported < 0) {
+    failure = ConnectFailure::kUnreadable;
     LogMessage("WARN: could not read intensity\n");
     return false;
   }

@@ -74,6 +74,15 @@ int ApplyIntensity(hid_device* dev, int32_t value);
 // that the next read is the answer to the next request.
 void DrainAnswers(hid_device* dev);
 
+// Why UsbDimmer::Connect failed.
+enum class ConnectFailure {
+  kNone,
+  kAbsent,        // no dimmer is attached
+  kInUse,         // another program kept it for the whole wait
+  kNotPermitted,  // attached, but this user may not open it
+  kUnreadable,    // opened, but its intensity could not be read
+};
+
 // The dimmer as seen by one program run. It owns the device handle from
 // Connect to Disconnect, holds the dimmer's lock for as long, and remembers
 // the intensity and the on/off state as last read from or given to the
@@ -89,6 +98,7 @@ class UsbDimmer {
   // matching device, opens it and reads its intensity, and keeps the
   // dimmer's lock. Call Disconnect afterwards even when this fails.
   bool Connect(unsigned lock_wait_ms = kLockWaitMs);
+  ConnectFailure connect_failure() const { return failure; }
   // 1 on, 0 off, kNotConnected without a device handle.
   int32_t IsOn() const;
   // The current intensity (while off: the one the next TurnOn uses), or
@@ -145,6 +155,7 @@ class UsbDimmer {
   IntensityChange change;
   Request pending = {kNothingToSend, 0, false};
   hid_device* dev = nullptr;
+  ConnectFailure failure = ConnectFailure::kNone;
   int32_t intensity = 0;
   bool on = false;
 };

@@ -6,11 +6,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "dimmer/hid_link.h"
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
-#include "indi/simulated_hid_link.h"
+#include "simulation/simulated_hid_link.h"
 
 // INDI 2.1 gave the light box interface property objects, new function
 // names, and properties that it defines and saves itself.
@@ -26,8 +27,8 @@ namespace {
 // a change by quorlet or orvane takes a fraction of a second.
 constexpr unsigned kConnectLockWaitMs = 5000;
 
-// The dimmer code's warnings, as lines of the driver's own log: without the
-// "[date time] " that the INDI log adds itself.
+// The dimmer code's lines, as lines of the driver's own log: without the
+// "[date time] " and the level word, which the INDI log gives itself.
 ssize_t WriteDimmerLog(void* driver, const char* text, size_t size) {
   const char* line = text;
   const char* end = text + size;
@@ -39,10 +40,19 @@ ssize_t WriteDimmerLog(void* driver, const char* text, size_t size) {
       const char* close = static_cast<const char*>(std::memchr(line, ']', line_end - line));
       if (close != nullptr && close + 1 < line_end) message = close + 2;
     }
+    INDI::Logger::VerbosityLevel level = INDI::Logger::DBG_WARNING;
+    for (const auto& word : {std::make_pair("WARN: ", INDI::Logger::DBG_WARNING),
+                             std::make_pair("ERROR: ", INDI::Logger::DBG_ERROR)}) {
+      const size_t length = std::strlen(word.first);
+      if (static_cast<size_t>(line_end - message) >= length &&
+          std::memcmp(message, word.first, length) == 0) {
+        message += length;
+        level = word.second;
+      }
+    }
     if (message < line_end) {
-      DEBUGFDEVICE(static_cast<LightDimmerDriver*>(driver)->getDeviceName(),
-                   INDI::Logger::DBG_WARNING, "%.*s", static_cast<int>(line_end - message),
-                   message);
+      DEBUGFDEVICE(static_cast<LightDimmerDriver*>(driver)->getDeviceName(), level, "%.*s",
+                   static_cast<int>(line_end - message), message);
     }
     line = line_end + 1;
   }
@@ -94,6 +104,8 @@ void LightDimmerDriver::ISGetProperties(const char* dev) {
 
 bool LightDimmerDriver::updateProperties() {
   INDI::DefaultDevice::updateProperties();
+  // Their values first, so that the definitions carry the dimmer's state.
+  if (isConnected()) Fill();
 #if LIGHT_BOX_API_2_1
   INDI::LightBoxInterface::updateProperties();
 #else
@@ -106,6 +118,7 @@ bool LightDimmerDriver::updateProperties() {
   }
   updateLightBoxProperties();
 #endif
+  lights_defined = isConnected();
   return true;
 }
 
@@ -115,9 +128,9 @@ bool LightDimmerDriver::ISNewSwitch(const char* dev, const char* name, ISState* 
       std::strcmp(name, "FLAT_LIGHT_CONTROL") == 0) {
     bool on = false;
     if (!RequestedSwitch(states, names, n, &on)) {
-      return Refuse(Target::kSwitch, "Switch the light with FLAT_LIGHT_ON or FLAT_LIGHT_OFF.");
+      return Refuse(DimmerTarget::kSwitch, "Switch the light with FLAT_LIGHT_ON or FLAT_LIGHT_OFF.");
     }
-    Request(Target::kSwitch, on);
+    Request(DimmerTarget::kSwitch, on);
     return true;
   }
 #if LIGHT_BOX_API_2_1
@@ -140,9 +153,9 @@ bool LightDimmerDriver::ISNewNumber(const char* dev, const char* name, double va
         std::snprintf(message, sizeof message,
                       "Intensity %g is outside 0-%d; the dimmer is left as it is.", values[i],
                       static_cast<int>(kMaxIntensity));
-        return Refuse(Target::kIntensity, message);
+        return Refuse(DimmerTarget::kIntensity, message);
       }
-      Request(Target::kIntensity, static_cast<int32_t>(std::lround(values[i])));
+      Request(DimmerTarget::kIntensity, static_cast<int32_t>(std::lround(values[i])));
     }
     return true;
   }
@@ -189,250 +202,129 @@ bool LightDimmerDriver::saveConfigItems(FILE* fp) {
 
 bool LightDimmerDriver::Connect() {
   UseHidLink(isSimulation() ? SimulatedHid() : SystemHid());
-  if (!dimmer.Connect(kConnectLockWaitMs)) {
-    dimmer.Disconnect();
+  owner.set_refresh_period(getCurrentPollingPeriod());
+  if (!owner.Connect(kConnectLockWaitMs)) {
     LOG_ERROR("Could not connect to the USB light dimmer (see the warnings above).");
     return false;
   }
-  dimmer.Unlock();
-  present = true;
-  intensity_state = IPS_OK;
-  switch_state = IPS_OK;
-  Publish();
-  LOGF_INFO("The light is %s, intensity %d.", dimmer.IsOn() == 1 ? "on" : "off",
-            static_cast<int>(dimmer.Intensity()));
-  poll_timer = SetTimer(getCurrentPollingPeriod());
+  refused[0] = refused[1] = false;
+  // The first refresh comes after the properties are defined.
+  work_timer = IEAddTimer(static_cast<int>(owner.refresh_period_ms()), OnWorkTimer, this);
   return true;
 }
 
 bool LightDimmerDriver::Disconnect() {
-  if (poll_timer >= 0) RemoveTimer(poll_timer);
-  if (step_timer >= 0) IERmTimer(step_timer);
-  poll_timer = step_timer = -1;
-  wanted_intensity = wanted_switch = kNone;
-  step = Step::kIdle;
-  lock_wait_started = -1;
-  dimmer.Disconnect();
-  present = false;
+  if (work_timer >= 0) IERmTimer(work_timer);
+  work_timer = -1;
+  owner.Disconnect();
   return true;
 }
 
-bool LightDimmerDriver::SetLightBoxBrightness(uint16_t value) {
-  return Request(Target::kIntensity, value);
+void LightDimmerDriver::simulationTriggered(bool enable) {
+  if (isConnected()) {
+    LOGF_INFO("The %s dimmer is used from the next Connect on.",
+              enable ? "simulated" : "USB");
+  }
 }
 
-bool LightDimmerDriver::EnableLightBox(bool enable) { return Request(Target::kSwitch, enable); }
+bool LightDimmerDriver::SetLightBoxBrightness(uint16_t value) {
+  return Request(DimmerTarget::kIntensity, value);
+}
 
-bool LightDimmerDriver::Request(Target target, int32_t value) {
-  const char* refusal = !isConnected() ? "The dimmer is not connected."
-                        : !present      ? "The dimmer does not answer."
-                                        : nullptr;
+bool LightDimmerDriver::EnableLightBox(bool enable) {
+  return Request(DimmerTarget::kSwitch, enable);
+}
+
+bool LightDimmerDriver::Request(DimmerTarget target, int32_t value) {
+  const char* refusal = isConnected() ? owner.Request(target, value) : "The dimmer is not connected.";
   if (refusal != nullptr) {
     Refuse(target, refusal);
     return false;
   }
-  if (target == Target::kIntensity) {
-    wanted_intensity = value;
-    intensity_state = IPS_BUSY;
-  } else {
-    wanted_switch = value;
-    switch_state = IPS_BUSY;
-  }
+  refused[static_cast<int>(target)] = false;
   Publish();
-  StartNext();
+  Work();
   return true;
 }
 
-void LightDimmerDriver::StartNext() {
-  if (!isConnected() || !present || step != Step::kIdle) return;
-  if (wanted_intensity == kNone && wanted_switch == kNone) return;
-  if (!dimmer.TryLock()) {
-    if (lock_wait_started < 0) lock_wait_started = MonotonicMillis();
-    if (MonotonicMillis() - lock_wait_started >= kLockWaitMs) {
-      FailRequests("The dimmer stayed in use by another program.");
-      return;
-    }
-    step = Step::kWaitingForLock;
-    step_timer = IEAddTimer(DimmerLock::kLockPollMs, OnStepTimer, this);
-    return;
-  }
-  lock_wait_started = -1;
-  step = Step::kChanging;
-  int begun;
-  // A level first, then the switch: a light switched on after a level was
-  // asked for comes on at that level.
-  if (wanted_intensity != kNone) {
-    current = Target::kIntensity;
-    current_value = wanted_intensity;
-    wanted_intensity = kNone;
-    begun = dimmer.BeginSetIntensity(static_cast<uint32_t>(current_value));
-  } else {
-    current = Target::kSwitch;
-    current_value = wanted_switch;
-    wanted_switch = kNone;
-    begun = current_value == 1 ? dimmer.BeginTurnOn() : dimmer.BeginTurnOff();
-  }
-  if (begun == kChangeBusy) {
-    Poll();
-  } else {
-    Finish(begun);
-  }
-}
-
-void LightDimmerDriver::Poll() {
-  const int state = dimmer.PollChange();
-  if (state == kChangeBusy) {
-    step_timer = IEAddTimer(kStatePollMs, OnStepTimer, this);
-    return;
-  }
-  Finish(state);
-}
-
-void LightDimmerDriver::OnStepTimer(void* driver) {
-  auto* self = static_cast<LightDimmerDriver*>(driver);
-  self->step_timer = -1;
-  if (self->step == Step::kChanging) {
-    self->Poll();
-  } else {
-    self->step = Step::kIdle;
-    self->StartNext();
-  }
-}
-
-void LightDimmerDriver::Finish(int result) {
-  dimmer.Unlock();
-  step = Step::kIdle;
-  const bool asked_for_more =
-      current == Target::kIntensity ? wanted_intensity != kNone : wanted_switch != kNone;
-  IPState& state = current == Target::kIntensity ? intensity_state : switch_state;
-  if (result == 0) {
-    state = asked_for_more ? IPS_BUSY : IPS_OK;
-  } else {
-    state = asked_for_more ? IPS_BUSY : IPS_ALERT;
-    if (current == Target::kIntensity) {
-      LOGF_ERROR("The dimmer did not take intensity %d; it keeps %d.",
-                 static_cast<int>(current_value), static_cast<int>(dimmer.Intensity()));
-    } else {
-      LOGF_ERROR("The dimmer did not switch the light %s; it stays %s.",
-                 current_value == 1 ? "on" : "off", dimmer.IsOn() == 1 ? "on" : "off");
-    }
-  }
-  current_value = kNone;
-  Publish();
-  StartNext();
-}
-
-void LightDimmerDriver::FailRequests(const char* message) {
-  if (wanted_intensity != kNone) intensity_state = IPS_ALERT;
-  if (wanted_switch != kNone) switch_state = IPS_ALERT;
-  wanted_intensity = wanted_switch = kNone;
-  lock_wait_started = -1;
-  step = Step::kIdle;
-  LOGF_ERROR("%s", message);
-  Publish();
-}
-
-void LightDimmerDriver::TimerHit() {
-  if (!isConnected()) return;
-  if (!present) {
-    Reconnect();
-  } else if (step == Step::kIdle && wanted_intensity == kNone && wanted_switch == kNone) {
-    Refresh();
-  }
-  poll_timer = SetTimer(getCurrentPollingPeriod());
-}
-
-void LightDimmerDriver::Refresh() {
-  // Another program is using the dimmer: look again next time.
-  if (!dimmer.TryLock()) return;
-  const int32_t was_on = dimmer.IsOn();
-  const int32_t had = dimmer.Intensity();
-  const int result = dimmer.Refresh();
-  dimmer.Unlock();
-  if (result != 0) {
-    LoseDimmer("The dimmer does not answer: unplugged?");
-    return;
-  }
-  if (dimmer.IsOn() != was_on || dimmer.Intensity() != had) Publish();
-}
-
-void LightDimmerDriver::Reconnect() {
-  if (!dimmer.Connect(0)) {
-    dimmer.Disconnect();
-    return;
-  }
-  dimmer.Unlock();
-  present = true;
-  intensity_state = switch_state = IPS_OK;
-  LOGF_INFO("The dimmer answers again: the light is %s, intensity %d.",
-            dimmer.IsOn() == 1 ? "on" : "off", static_cast<int>(dimmer.Intensity()));
-  Publish();
-}
-
-void LightDimmerDriver::LoseDimmer(const char* message) {
-  wanted_intensity = wanted_switch = kNone;
-  dimmer.Disconnect();
-  present = false;
-  intensity_state = switch_state = IPS_ALERT;
-  LOGF_ERROR("%s Looking for it every %u ms.", message, getCurrentPollingPeriod());
-  Publish();
-}
-
-bool LightDimmerDriver::Refuse(Target target, const char* message) {
+bool LightDimmerDriver::Refuse(DimmerTarget target, const char* message) {
   LOGF_WARN("%s", message);
-  if (target == Target::kIntensity) {
-    intensity_state = IPS_ALERT;
-  } else {
-    switch_state = IPS_ALERT;
-  }
+  refused[static_cast<int>(target)] = true;
   Publish();
   return true;
+}
+
+void LightDimmerDriver::Work() {
+  if (work_timer >= 0) IERmTimer(work_timer);
+  work_timer = -1;
+  if (!isConnected()) return;
+  owner.set_refresh_period(getCurrentPollingPeriod());
+  const unsigned delay = owner.Run();
+  work_timer = IEAddTimer(static_cast<int>(delay), OnWorkTimer, this);
+}
+
+void LightDimmerDriver::OnWorkTimer(void* driver) {
+  auto* self = static_cast<LightDimmerDriver*>(driver);
+  self->work_timer = -1;
+  self->Work();
+}
+
+void LightDimmerDriver::DimmerChanged() { Publish(); }
+
+void LightDimmerDriver::DimmerMessage(DimmerOwner::Level level, const char* text) {
+  const INDI::Logger::VerbosityLevel verbosity =
+      level == DimmerOwner::Level::kError     ? INDI::Logger::DBG_ERROR
+      : level == DimmerOwner::Level::kWarning ? INDI::Logger::DBG_WARNING
+                                              : INDI::Logger::DBG_SESSION;
+  DEBUGFDEVICE(getDeviceName(), verbosity, "%s", text);
+}
+
+IPState LightDimmerDriver::StateOf(DimmerTarget target) const {
+  if (!owner.present()) return IPS_ALERT;
+  if (owner.Busy(target)) return IPS_BUSY;
+  return refused[static_cast<int>(target)] || owner.Failed(target) ? IPS_ALERT : IPS_OK;
 }
 
 void LightDimmerDriver::Publish() {
-  double intensity = dimmer.Intensity() >= 0 ? dimmer.Intensity() : 0;
-  if (wanted_intensity != kNone) {
-    intensity = wanted_intensity;
-  } else if (step == Step::kChanging && current == Target::kIntensity) {
-    intensity = current_value;
-  }
-  bool on = dimmer.IsOn() == 1;
-  if (wanted_switch != kNone) {
-    on = wanted_switch == 1;
-  } else if (step == Step::kChanging && current == Target::kSwitch) {
-    on = current_value == 1;
-  }
-  PublishIntensity(intensity, intensity_state);
-  PublishSwitch(on, switch_state);
+  Fill();
+  // A request for a property that is not defined (the driver is not
+  // connected) is answered in the log alone.
+  if (lights_defined) Send();
 }
 
 #if LIGHT_BOX_API_2_1
 
-void LightDimmerDriver::PublishIntensity(double value, IPState state) {
-  LightIntensityNP[0].setValue(value);
-  LightIntensityNP.setState(state);
-  LightIntensityNP.apply();
+void LightDimmerDriver::Fill() {
+  const int32_t intensity = owner.Asked(DimmerTarget::kIntensity);
+  const int32_t on = owner.Asked(DimmerTarget::kSwitch);
+  LightIntensityNP[0].setValue(intensity != DimmerOwner::kNone ? intensity : owner.intensity());
+  LightIntensityNP.setState(StateOf(DimmerTarget::kIntensity));
+  const bool shown_on = on != DimmerOwner::kNone ? on == 1 : owner.on();
+  LightSP[FLAT_LIGHT_ON].setState(shown_on ? ISS_ON : ISS_OFF);
+  LightSP[FLAT_LIGHT_OFF].setState(shown_on ? ISS_OFF : ISS_ON);
+  LightSP.setState(StateOf(DimmerTarget::kSwitch));
 }
 
-void LightDimmerDriver::PublishSwitch(bool on, IPState state) {
-  LightSP[FLAT_LIGHT_ON].setState(on ? ISS_ON : ISS_OFF);
-  LightSP[FLAT_LIGHT_OFF].setState(on ? ISS_OFF : ISS_ON);
-  LightSP.setState(state);
+void LightDimmerDriver::Send() {
+  LightIntensityNP.apply();
   LightSP.apply();
 }
 
 #else
 
-void LightDimmerDriver::PublishIntensity(double value, IPState state) {
-  LightIntensityN[0].value = value;
-  LightIntensityNP.s = state;
-  IDSetNumber(&LightIntensityNP, nullptr);
+void LightDimmerDriver::Fill() {
+  const int32_t intensity = owner.Asked(DimmerTarget::kIntensity);
+  const int32_t on = owner.Asked(DimmerTarget::kSwitch);
+  LightIntensityN[0].value = intensity != DimmerOwner::kNone ? intensity : owner.intensity();
+  LightIntensityNP.s = StateOf(DimmerTarget::kIntensity);
+  const bool shown_on = on != DimmerOwner::kNone ? on == 1 : owner.on();
+  LightS[FLAT_LIGHT_ON].s = shown_on ? ISS_ON : ISS_OFF;
+  LightS[FLAT_LIGHT_OFF].s = shown_on ? ISS_OFF : ISS_ON;
+  LightSP.s = StateOf(DimmerTarget::kSwitch);
 }
 
-void LightDimmerDriver::PublishSwitch(bool on, IPState state) {
-  LightS[FLAT_LIGHT_ON].s = on ? ISS_ON : ISS_OFF;
-  LightS[FLAT_LIGHT_OFF].s = on ? ISS_OFF : ISS_ON;
-  LightSP.s = state;
+void LightDimmerDriver::Send() {
+  IDSetNumber(&LightIntensityNP, nullptr);
   IDSetSwitch(&LightSP, nullptr);
 }
 

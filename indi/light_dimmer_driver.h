@@ -4,11 +4,10 @@
 // number quorlet prints), with the dimmer's own semantics: a level set while
 // the light is off waits for the light to come on.
 //
-// The event loop never sleeps: each change runs as a chain of timers (one
-// getstate poll every 100 ms) while the property shows Busy. The dimmer is
-// shared with quorlet, orvane and other drivers: every operation takes its
-// lock, none holds it while idle, and a dimmer that stops answering is
-// looked for again every polling period.
+// The dimmer owner does the work (the queue, the lock per operation, the
+// refresh every polling period, loss and return) on INDI timers, so the
+// event loop never sleeps: a change shows Busy while it is polled every
+// 100 ms.
 #ifndef INDI_LIGHT_DIMMER_DRIVER_H_
 #define INDI_LIGHT_DIMMER_DRIVER_H_
 
@@ -18,9 +17,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "dimmer/usb_dimmer.h"
+#include "dimmer/dimmer_owner.h"
 
-class LightDimmerDriver : public INDI::DefaultDevice, public INDI::LightBoxInterface {
+class LightDimmerDriver : public INDI::DefaultDevice,
+                          public INDI::LightBoxInterface,
+                          private DimmerOwner::Listener {
  public:
   LightDimmerDriver();
 
@@ -38,7 +39,7 @@ class LightDimmerDriver : public INDI::DefaultDevice, public INDI::LightBoxInter
  protected:
   bool Connect() override;
   bool Disconnect() override;
-  void TimerHit() override;
+  void simulationTriggered(bool enable) override;
   bool saveConfigItems(FILE* fp) override;
   // Reached through the interface's filter presets: queued like a client's
   // request.
@@ -46,47 +47,30 @@ class LightDimmerDriver : public INDI::DefaultDevice, public INDI::LightBoxInter
   bool EnableLightBox(bool enable) override;
 
  private:
-  enum class Target { kIntensity, kSwitch };
-  enum class Step { kIdle, kWaitingForLock, kChanging };
-  static constexpr int32_t kNone = -1;
-
-  // The light properties, from the requests still to be carried out and
-  // from what the dimmer holds.
+  // The light properties as the dimmer and the queue have them. Sent only
+  // while they are defined: a client must never hear of a property's
+  // values before its definition.
   void Publish();
-  void PublishIntensity(double value, IPState state);
-  void PublishSwitch(bool on, IPState state);
+  void Fill();
+  void Send();
   bool RequestedSwitch(ISState* states, char* names[], int n, bool* on);
   // A client's request: queued, and begun at once when the dimmer is free.
-  bool Request(Target target, int32_t value);
+  bool Request(DimmerTarget target, int32_t value);
   // Refused without touching the dimmer: Alert, and `message` in the log.
-  bool Refuse(Target target, const char* message);
+  bool Refuse(DimmerTarget target, const char* message);
+  IPState StateOf(DimmerTarget target) const;
 
-  // The chain of one change: take the lock (trying again every few
-  // milliseconds while another program holds it), begin the change, poll
-  // until the dimmer is idle, then the next request.
-  void StartNext();
-  void Poll();
-  void Finish(int result);
-  void FailRequests(const char* message);
-  static void OnStepTimer(void* driver);
+  // Runs what the dimmer owner has due now, and again when it asks.
+  void Work();
+  static void OnWorkTimer(void* driver);
 
-  // Each polling period: the dimmer's state, or the dimmer found again.
-  void Refresh();
-  void Reconnect();
-  void LoseDimmer(const char* message);
+  void DimmerChanged() override;
+  void DimmerMessage(DimmerOwner::Level level, const char* text) override;
 
-  UsbDimmer dimmer;
-  bool present = false;  // connected, and the dimmer answers
-  int32_t wanted_intensity = kNone;
-  int32_t wanted_switch = kNone;  // 1 on, 0 off
-  Step step = Step::kIdle;
-  Target current = Target::kIntensity;
-  int32_t current_value = kNone;
-  int64_t lock_wait_started = -1;
-  int step_timer = -1;
-  int poll_timer = -1;
-  IPState intensity_state = IPS_IDLE;
-  IPState switch_state = IPS_IDLE;
+  DimmerOwner owner{*this};
+  bool lights_defined = false;
+  bool refused[2] = {false, false};  // Alert until the next request
+  int work_timer = -1;
   std::FILE* dimmer_log = nullptr;
 };
 

@@ -44,6 +44,13 @@ void Pause(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
+// How often the driver's log has that contain `text`.
+int CountLines(const std::string& log, const std::string& text) {
+  int count = 0;
+  for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+  return count;
+}
+
 class DriverTest : public testing::Test {
  protected:
   // indiserver with the driver, on a dimmer with these settings.
@@ -188,6 +195,14 @@ TEST_F(DriverTest, SwitchesAndDimsAsTheDimmerDoes) {
             "open; setinten 301; setstate 3; getstate; setinten 500; setstate 3; getstate; "
             "setinten 0; setstate 3; getstate");
   EXPECT_EQ(Quorlet({}).out, "light is off\n");
+  const std::string log = DriverLog();
+  size_t at = 0;
+  for (const char* line : {"The light is off; it will come on at 900.",
+                           "Level 301 kept for when the light comes on", "Light on at 301",
+                           "Light on at 500", "Light off; it will come on at 500"}) {
+    at = log.find(line, at);
+    ASSERT_NE(at, std::string::npos) << line << " in\n" << log;
+  }
 }
 
 TEST_F(DriverTest, ChangeIsBusyUntilTheDimmerIsIdleAndTheDriverStillAnswers) {
@@ -212,9 +227,11 @@ TEST_F(DriverTest, FailedChangeIsAlertAndShowsWhatTheDimmerHolds) {
   Set("FLAT_LIGHT_INTENSITY.FLAT_LIGHT_INTENSITY_VALUE=300");
   ASSERT_TRUE(WaitForState("FLAT_LIGHT_INTENSITY", 3));
   EXPECT_EQ(Intensity(), "500");
-  EXPECT_NE(DriverLog().find("The dimmer did not take intensity 300; it keeps 500."),
-            std::string::npos)
-      << DriverLog();
+  const std::string log = DriverLog();
+  EXPECT_EQ(CountLines(log, "The dimmer did not take intensity 300; it keeps 500."), 1) << log;
+  // The dimmer code's own warning, without a second level word.
+  EXPECT_EQ(CountLines(log, "WARNING] timeout"), 1) << log;
+  EXPECT_EQ(CountLines(log, "WARN: "), 0) << log;
   EXPECT_EQ(Quorlet({}).out, "light is on, intensity 500\n");
 }
 
@@ -276,17 +293,28 @@ TEST_F(DriverTest, TakesTurnsWithOtherProgramsAndReadsOnlyItsOwnAnswers) {
   EXPECT_EQ(runs, 1 + 12);
 }
 
-TEST_F(DriverTest, FindsTheDimmerAgainAfterItWasUnplugged) {
+TEST_F(DriverTest, KeepsTheLastKnownStateWhileUnpluggedAndSaysSoOnce) {
   StartServer({"DIMMER_SIM_INTENSITY=500"});
   Connect();
+  Set("POLLING_PERIOD.PERIOD_MS=100");
   std::fclose(std::fopen(state_.Path("unplugged").c_str(), "w"));
   ASSERT_TRUE(WaitForState("FLAT_LIGHT_CONTROL", 3));
-  EXPECT_NE(DriverLog().find("The dimmer does not answer"), std::string::npos);
+  EXPECT_EQ(Get("FLAT_LIGHT_INTENSITY._STATE"), "Alert");
+  EXPECT_EQ(LightOn(), "On");
+  EXPECT_EQ(Intensity(), "500");
+  Pause(700);  // several periods of looking for it
   std::filesystem::remove(state_.Path("unplugged"));
   ASSERT_EQ(Quorlet({"250"}).exit_status, 0);  // changed while the driver looked away
   ASSERT_TRUE(WaitForState("FLAT_LIGHT_CONTROL", 1));
   EXPECT_EQ(Intensity(), "250");
   EXPECT_EQ(Get("CONNECTION.CONNECT"), "On");
+  const std::string log = DriverLog();
+  EXPECT_EQ(CountLines(log, "The dimmer stopped answering (unplugged?); looking for it every "
+                            "100 ms."),
+            1)
+      << log;
+  EXPECT_EQ(CountLines(log, "The dimmer answers again: the light is on at 250."), 1) << log;
+  EXPECT_EQ(CountLines(log, "unable to open device"), 0) << log;
 }
 
 TEST_F(DriverTest, KeepsTheIntensityInItsConfiguration) {

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 dimmer_packages=(cmake ninja-build g++ pkg-config libhidapi-dev libgtest-dev
-  dpkg-dev groff-base man-db libindi-dev indi-bin)
+  dpkg-dev groff-base man-db libindi-dev indi-bin python3)
 
 install_missing() {
   local missing=()

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "testing/dimmer_model.h"
+#include "simulation/dimmer_model.h"
 #include "testing/simulated_file_lock.h"
 #include "testing/simulated_log.h"
 

@@ -23,7 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "testing/dimmer_model.h"
+#include "simulation/dimmer_model.h"
 
 namespace {
 

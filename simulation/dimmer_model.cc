@@ -1,4 +1,4 @@
-#include "testing/dimmer_model.h"
+#include "simulation/dimmer_model.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "indi/simulated_hid_link.h"
+#include "simulation/simulated_hid_link.h"
 
 #include <cstring>
 
 #include "dimmer/usb_dimmer.h"
-#include "testing/dimmer_model.h"
+#include "simulation/dimmer_model.h"
 
 namespace {
 

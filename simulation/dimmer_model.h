@@ -3,8 +3,8 @@
 // busy for a set number of polls after each change. Each answer carries the
 // request's spare byte (byte 4) back in its own spare byte (byte 3), so a
 // test that marks its requests can tell whose answer it read.
-#ifndef TESTING_DIMMER_MODEL_H_
-#define TESTING_DIMMER_MODEL_H_
+#ifndef SIMULATION_DIMMER_MODEL_H_
+#define SIMULATION_DIMMER_MODEL_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -47,4 +47,4 @@ class DimmerModel {
   int busy_left_ = 0;
 };
 
-#endif  // TESTING_DIMMER_MODEL_H_
+#endif  // SIMULATION_DIMMER_MODEL_H_
