@@ -8,7 +8,8 @@
 #   check-package.sh BUILD_DIR VERSION
 # Optional, from the environment: DIMMER_EMULATOR runs programs of a
 # cross-built package; DIMMER_LINTIAN is lintian; DIMMER_INDISERVER and
-# DIMMER_INDI_GETPROP are INDI's server and client tool.
+# DIMMER_INDI_GETPROP are INDI's server and client tool; DIMMER_ALPACA is set
+# where the build has the Alpaca server.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
@@ -34,7 +35,8 @@ share/doc/light-dimmer-indi/copyright
 share/indi/indi_light_dimmer.xml
 share/man/man1/indi_light_dimmer.1.gz"
 expected=$tools
-[ -z "$indiserver" ] || expected=$(printf '%s\n%s\n' "$tools" "$indi" | sort)
+[ -z "$indiserver" ] || expected=$(printf '%s\n%s\n' "$expected" "$indi" | sort)
+[ -z "${DIMMER_ALPACA:-}" ] || expected=$(printf '%s\nbin/alpaca_light_dimmer\n' "$expected" | sort)
 
 fail() { echo "FAIL: $*"; exit 1; }
 

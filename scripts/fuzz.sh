@@ -13,7 +13,7 @@ install_missing clang libclang-rt-14-dev
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(number_parse quorlet orvane device_answers)
+[ ${#targets[@]} -gt 0 ] || targets=(number_parse quorlet orvane device_answers alpaca_request)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDIMMER_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null

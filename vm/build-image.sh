@@ -78,6 +78,10 @@ if [ -x "$build/indi/indi_light_dimmer" ]; then
   binaries+=("$build/indi/indi_light_dimmer")
   for tool in indiserver indi_getprop indi_setprop indi_eval; do binaries+=("$indi_bin/$tool"); done
 fi
+# The Alpaca server, where the build has it, with curl as its client.
+if [ -x "$build/alpaca/alpaca_light_dimmer" ] && [ -z "$emulator" ]; then
+  binaries+=("$build/alpaca/alpaca_light_dimmer" "$(command -v curl)")
+fi
 for binary in "${binaries[@]}"; do
   cp "$binary" "$root/bin/"
 done

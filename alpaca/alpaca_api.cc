@@ -1,0 +1,215 @@
+#include "alpaca/alpaca_api.h"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+#include <httplib.h>
+
+#include "alpaca/alpaca_values.h"
+#include "alpaca/setup_page.h"
+
+namespace {
+
+constexpr char kDeviceType[] = "covercalibrator";
+
+HttpReply Refuse(int status, std::string reason) {
+  return {status, "text/plain; charset=utf-8", std::move(reason) + "\n"};
+}
+
+// A request's parameters: from the query string with names in any case
+// (GET), or from the form body with names as given (PUT).
+class Parameters {
+ public:
+  explicit Parameters(const AlpacaApi::Query& query) : params(query), exact(false) {}
+  explicit Parameters(const std::string& body) : params(parsed), exact(true) {
+    httplib::detail::parse_query_text(body, parsed);
+  }
+  Parameters(const Parameters&) = delete;  // it may refer to its own copy
+  const std::string* Find(const std::string& name) const {
+    for (const auto& param : params) {
+      if (exact ? param.first == name : EqualsIgnoringCase(param.first, name)) {
+        return &param.second;
+      }
+    }
+    return nullptr;
+  }
+
+ private:
+  httplib::Params parsed;
+  const AlpacaApi::Query& params;
+  bool exact;
+};
+
+// The parameters that `parameter` names, read into `arguments`; "" when all
+// are there and well formed, else why not.
+std::string ReadArguments(Parameter parameter, const Parameters& given,
+                          MemberArguments* arguments) {
+  auto missing = [](const char* name) { return std::string("Missing parameter ") + name + "."; };
+  auto text = [&](const char* name, std::string* out) {
+    const std::string* value = given.Find(name);
+    if (value == nullptr) return missing(name);
+    if (out != nullptr) *out = *value;
+    return std::string();
+  };
+  auto boolean = [&](const char* name, bool* out) {
+    const std::string* value = given.Find(name);
+    if (value == nullptr) return missing(name);
+    if (!ParseBool(*value, out)) {
+      return std::string(name) + " must be True or False, not \"" + *value + "\".";
+    }
+    return std::string();
+  };
+  std::string problem;
+  bool raw = false;
+  switch (parameter) {
+    case Parameter::kNone:
+      break;
+    case Parameter::kBrightness: {
+      const std::string* value = given.Find("Brightness");
+      if (value == nullptr) return missing("Brightness");
+      if (!ParseInt32(*value, &arguments->brightness)) {
+        return "Brightness must be a whole number in decimal digits within 32 bits, not \"" +
+               *value + "\".";
+      }
+      break;
+    }
+    case Parameter::kConnected:
+      problem = boolean("Connected", &arguments->connected);
+      break;
+    case Parameter::kAction:
+      problem = text("Action", &arguments->action);
+      if (problem.empty()) problem = text("Parameters", nullptr);
+      break;
+    case Parameter::kCommand:
+      problem = text("Command", nullptr);
+      if (problem.empty()) problem = boolean("Raw", &raw);
+      break;
+  }
+  return problem;
+}
+
+// The elements of a path after its leading "/", at most kMax of them; the
+// count may be more.
+struct PathElements {
+  static constexpr size_t kMax = 5;
+  std::string_view element[kMax];
+  size_t count = 0;
+};
+
+PathElements Split(std::string_view path) {
+  PathElements elements;
+  path.remove_prefix(1);
+  while (true) {
+    const size_t slash = path.find('/');
+    if (elements.count < PathElements::kMax) elements.element[elements.count] = path.substr(0, slash);
+    ++elements.count;
+    if (slash == std::string_view::npos) return elements;
+    path.remove_prefix(slash + 1);
+  }
+}
+
+bool HasUpperCase(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; });
+}
+
+}  // namespace
+
+HttpReply AlpacaApi::Handle(const std::string& method, const std::string& path,
+                            const Query& query, const std::string& body) {
+  if (path == "/setup" || path == "/setup/v1/covercalibrator/0/setup") {
+    if (method != "GET") return Refuse(400, "The setup page is read with GET.");
+    return SetupPage();
+  }
+  if (path.rfind("/management/", 0) == 0) {
+    if (method != "GET") return Refuse(400, "The management API is read with GET.");
+    return Management(path, query);
+  }
+  if (path.rfind("/api/", 0) != 0) return Refuse(404, "Nothing here: " + path);
+  if (method != "GET" && method != "PUT") {
+    return Refuse(400, "The Alpaca API takes GET and PUT, not " + method + ".");
+  }
+  const PathElements elements = Split(path);  // api, v1, type, number, member
+  if (elements.count < 2 || elements.element[1] != "v1") {
+    return Refuse(400, "This server speaks version 1 of the Alpaca API: /api/v1/.");
+  }
+  if (elements.count != 5) {
+    return Refuse(400, "Alpaca URLs are /api/v1/<device type>/<device number>/<member>.");
+  }
+  if (HasUpperCase(path)) return Refuse(400, "Alpaca URLs are in lower case: " + path);
+  if (elements.element[2] != kDeviceType || elements.element[3] != "0") {
+    return Refuse(400, "No " + std::string(elements.element[2]) + " number " +
+                           std::string(elements.element[3]) +
+                           " here: this server has covercalibrator 0 only.");
+  }
+  return Device(method, elements.element[4], query, body);
+}
+
+HttpReply AlpacaApi::Device(const std::string& method, std::string_view member_name,
+                            const Query& query, const std::string& body) {
+  const bool put = method == "PUT";
+  const Member* member = CoverCalibrator::Find(member_name, put);
+  if (member == nullptr) {
+    if (!CoverCalibrator::Known(member_name)) {
+      return Refuse(400, "CoverCalibrator has no member \"" + std::string(member_name) + "\".");
+    }
+    return Refuse(400, std::string(member_name) + " is read with " + (put ? "GET" : "PUT") + ", not " +
+                           method + ".");
+  }
+  const Parameters given = put ? Parameters(body) : Parameters(query);
+  MemberArguments arguments;
+  const std::string problem = ReadArguments(member->parameter, given, &arguments);
+  if (!problem.empty()) return Refuse(400, problem);
+
+  const std::string* client_id = given.Find("ClientID");
+  const std::string* transaction = given.Find("ClientTransactionID");
+  const uint32_t client = client_id != nullptr ? ParseClientNumber(*client_id) : 0;
+  MemberResult result = device.Call(*member, client, arguments);
+
+  Json reply = Json::object();
+  Json::object_t& fields = reply.get_ref<Json::object_t&>();
+  fields.reserve(5);
+  if (!put && result.error_number == 0) fields.emplace_back("Value", std::move(result.value));
+  fields.emplace_back("ClientTransactionID",
+                      transaction != nullptr ? ParseClientNumber(*transaction) : 0);
+  fields.emplace_back("ServerTransactionID", ++transactions);
+  fields.emplace_back("ErrorNumber", result.error_number);
+  fields.emplace_back("ErrorMessage", std::move(result.error_message));
+  // Whatever a client sent, the reply is valid UTF-8.
+  return {200, "application/json",
+          reply.dump(-1, ' ', false, Json::error_handler_t::replace)};
+}
+
+HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
+  Json value;
+  if (path == "/management/apiversions") {
+    value = Json::array({1});
+  } else if (path == "/management/v1/description") {
+    value = {{"ServerName", "Light Dimmer Alpaca Server"},
+             {"Manufacturer", "Light Dimmer"},
+             {"ManufacturerVersion", PROJECT_VERSION_TEXT},
+             {"Location", identity.location}};
+  } else if (path == "/management/v1/configureddevices") {
+    const Json dimmer = {{"DeviceName", CoverCalibrator::kDeviceName},
+                                   {"DeviceType", "CoverCalibrator"},
+                                   {"DeviceNumber", 0},
+                                   {"UniqueID", identity.unique_id}};
+    value = Json::array({dimmer});
+  } else {
+    return Refuse(404, "The management API has no " + path);
+  }
+  const Parameters given(query);
+  const std::string* transaction = given.Find("ClientTransactionID");
+  Json reply = {
+      {"Value", value},
+      {"ClientTransactionID", transaction != nullptr ? ParseClientNumber(*transaction) : 0},
+      {"ServerTransactionID", ++transactions},
+      {"ErrorNumber", 0},
+      {"ErrorMessage", ""}};
+  return {200, "application/json", reply.dump()};
+}
+
+HttpReply AlpacaApi::SetupPage() {
+  return {200, "text/html; charset=utf-8", RenderSetupPage(device.Snapshot())};
+}

@@ -1,0 +1,77 @@
+// alpaca_light_dimmer: the USB light dimmer for ASCOM Alpaca clients, as a
+// CoverCalibrator, until SIGINT or SIGTERM.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "alpaca/alpaca_api.h"
+#include "alpaca/discovery.h"
+#include "alpaca/http_server.h"
+#include "alpaca/server_options.h"
+#include "alpaca/stop_signal.h"
+#include "alpaca/unique_id.h"
+#include "dimmer/log.h"
+#include "dimmer/platform.h"
+#include "simulation/simulated_hid_link.h"
+
+int main(int argc, char** argv) {
+  ProtectStandardStreams();
+  ServerOptions options;
+  std::string problem;
+  switch (ParseServerOptions(argc, argv, &options, &problem)) {
+    case OptionsResult::kHelp:
+      std::fputs(kServerUsage, stdout);
+      return 0;
+    case OptionsResult::kVersion:
+      std::puts("alpaca_light_dimmer " PROJECT_VERSION_TEXT);
+      return 0;
+    case OptionsResult::kBad:
+      std::fprintf(stderr, "alpaca_light_dimmer: %s\n%s", problem.c_str(), kServerUsage);
+      return 2;
+    case OptionsResult::kRun:
+      break;
+  }
+  SetLogStream(stderr);
+  BlockStopSignals();
+
+  ServerIdentity identity;
+  identity.unique_id = LoadUniqueId(StateFolder(), &problem);
+  if (!problem.empty()) LogMessage("WARN: the UniqueID lasts for this run only: %s\n", problem.c_str());
+  char host[256] = "";
+  gethostname(host, sizeof host - 1);
+  identity.location = host;
+
+  DimmerService service(options.simulation ? SimulatedHid() : SystemHid());
+  CoverCalibrator device(service);
+  AlpacaApi api(device, identity);
+  HttpServer http(api, options.verbose);
+  const char* where = options.address.empty() ? "every interface" : options.address.c_str();
+  if (!http.Bind(options.address, options.port, &problem)) {
+    std::fprintf(stderr, "alpaca_light_dimmer: cannot listen on %s, port %d: %s\n", where,
+                 options.port, problem.c_str());
+    return 1;
+  }
+  Discovery discovery;
+  if (options.discovery_port != 0 &&
+      !discovery.Start(options.address, options.discovery_port, options.port, &problem)) {
+    std::fprintf(stderr, "alpaca_light_dimmer: cannot answer discovery on %s, UDP port %d: %s\n",
+                 where, options.discovery_port, problem.c_str());
+    return 1;
+  }
+  std::thread serving([&http] { http.Run(); });
+  const std::string discovery_text = options.discovery_port != 0
+                                         ? "on UDP port " + std::to_string(options.discovery_port)
+                                         : "off";
+  LogMessage("INFO: alpaca_light_dimmer " PROJECT_VERSION_TEXT
+             " serving the %s dimmer on %s, port %d; discovery %s; setup page /setup\n",
+             options.simulation ? "simulated" : "USB", where, options.port,
+             discovery_text.c_str());
+  WaitForStopSignal();
+  LogMessage("INFO: stopping; the light stays as it is\n");
+  discovery.Stop();
+  http.Stop();
+  serving.join();
+  return 0;
+}

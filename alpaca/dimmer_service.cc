@@ -1,0 +1,175 @@
+#include "alpaca/dimmer_service.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "dimmer/calendar.h"
+#include "dimmer/log.h"
+#include "dimmer/platform.h"
+
+DimmerService::DimmerService(const HidLink& link) {
+  UseHidLink(link);
+  thread = std::thread([this] { Loop(); });
+}
+
+DimmerService::~DimmerService() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  wake.notify_all();
+  connected_changed.notify_all();
+  thread.join();
+}
+
+DimmerService::State DimmerService::Snapshot() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return state;
+}
+
+void DimmerService::PostConnect() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    posted.command = Command::kConnect;
+    state.connecting = true;
+  }
+  wake.notify_all();
+}
+
+void DimmerService::PostDisconnect() {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    posted = Posted();
+    posted.command = Command::kDisconnect;
+    state.connecting = true;
+    zero_pending = false;
+  }
+  wake.notify_all();
+}
+
+void DimmerService::WaitWhileConnecting() {
+  std::unique_lock<std::mutex> lock(mutex);
+  connected_changed.wait(lock, [this] { return !state.connecting || stopping; });
+}
+
+void DimmerService::PostOn(int32_t brightness) {
+  // As quorlet does it: a level, then on; 0 only switches off.
+  if (brightness > 0) {
+    Post(brightness, 1, false);
+  } else {
+    Post(DimmerOwner::kNone, 0, true);
+  }
+}
+
+void DimmerService::PostOff() { Post(DimmerOwner::kNone, 0, false); }
+
+void DimmerService::Post(int32_t intensity, int32_t switch_to, bool at_zero) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (intensity != DimmerOwner::kNone) posted.intensity = intensity;
+    posted.switch_to = switch_to;
+    zero_pending = at_zero;
+    state.on_at_zero = false;
+    state.changing = true;
+    state.failure.clear();
+  }
+  wake.notify_all();
+}
+
+void DimmerService::Loop() {
+  std::unique_lock<std::mutex> lock(mutex);
+  while (!stopping) {
+    const Posted work = posted;
+    posted = Posted();
+    lock.unlock();
+    Carry(work);
+    const unsigned delay = owner.Run();
+    lock.lock();
+    Publish();
+    if (work.command != Command::kNone) {
+      state.connecting = posted.command != Command::kNone;
+      connected_changed.notify_all();
+    }
+    wake.wait_for(lock, std::chrono::milliseconds(delay), [this] {
+      return stopping || posted.command != Command::kNone || posted.intensity != DimmerOwner::kNone ||
+             posted.switch_to != DimmerOwner::kNone;
+    });
+  }
+  lock.unlock();
+  owner.Disconnect();
+}
+
+void DimmerService::Carry(const Posted& work) {
+  if (work.command == Command::kConnect && !owner.connected()) {
+    const bool connected = owner.Connect(kConnectLockWaitMs);
+    std::string error;
+    if (!connected) {
+      switch (owner.failed_connect()) {
+        case ConnectFailure::kInUse:
+          error = "The dimmer is in use by another program.";
+          break;
+        case ConnectFailure::kNotPermitted:
+          error = std::string("The dimmer is attached but could not be opened: ") +
+                  DeviceOpenHint();
+          break;
+        case ConnectFailure::kUnreadable:
+          error = "The dimmer did not answer when it was read.";
+          break;
+        default:
+          error = "No dimmer is attached.";
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    state.connect_error = error;
+  } else if (work.command == Command::kDisconnect) {
+    owner.Disconnect();
+  }
+  const char* refused = nullptr;
+  if (work.intensity != DimmerOwner::kNone) {
+    refused = owner.Request(DimmerTarget::kIntensity, work.intensity);
+  }
+  if (refused == nullptr && work.switch_to != DimmerOwner::kNone) {
+    refused = owner.Request(DimmerTarget::kSwitch, work.switch_to);
+  }
+  if (refused != nullptr) {
+    std::lock_guard<std::mutex> lock(mutex);
+    state.failure = refused;
+    zero_pending = false;
+  }
+}
+
+void DimmerService::Publish() {
+  state.connected = owner.connected();
+  state.present = owner.present();
+  state.on = owner.on();
+  state.intensity = owner.intensity();
+  const bool queued =
+      posted.intensity != DimmerOwner::kNone || posted.switch_to != DimmerOwner::kNone;
+  state.changing = queued || owner.Busy();
+  if (owner.Failed(DimmerTarget::kIntensity) || owner.Failed(DimmerTarget::kSwitch)) {
+    state.failure = owner.failure();
+    zero_pending = false;
+  }
+  if (zero_pending && !state.changing) {
+    zero_pending = false;
+    state.on_at_zero = true;
+  }
+  if (state.on || !state.connected) state.on_at_zero = false;
+  if (state.present) FormatUtc(CurrentUnixMicros(), state.read_at, sizeof state.read_at);
+}
+
+void DimmerService::FormatUtc(int64_t unix_micros, char* out, size_t size) {
+  const int64_t seconds = FloorDivide(unix_micros, 1000000);
+  std::tm calendar = {};
+  UtcCalendar(seconds, &calendar);
+  std::snprintf(out, size, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", calendar.tm_year + 1900,
+                calendar.tm_mon + 1, calendar.tm_mday, calendar.tm_hour, calendar.tm_min,
+                calendar.tm_sec, static_cast<int>((unix_micros - seconds * 1000000) / 1000));
+}
+
+void DimmerService::DimmerMessage(DimmerOwner::Level level, const char* text) {
+  const char* word = level == DimmerOwner::Level::kError     ? "ERROR"
+                     : level == DimmerOwner::Level::kWarning ? "WARN"
+                                                             : "INFO";
+  LogMessage("%s: %s\n", word, text);
+}

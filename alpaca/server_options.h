@@ -1,0 +1,23 @@
+// alpaca_light_dimmer's command line.
+#ifndef ALPACA_SERVER_OPTIONS_H_
+#define ALPACA_SERVER_OPTIONS_H_
+
+#include <string>
+
+struct ServerOptions {
+  std::string address;  // "" for every interface, IPv4 and IPv6
+  int port = 11111;     // Alpaca's customary port
+  int discovery_port = 32227;  // Alpaca's discovery port; 0 for none
+  bool simulation = false;
+  bool verbose = false;
+};
+
+enum class OptionsResult { kRun, kHelp, kVersion, kBad };
+
+// Reads argv into `options`; on kBad, `problem` says what was wrong.
+OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOptions* options,
+                                 std::string* problem);
+
+extern const char kServerUsage[];
+
+#endif  // ALPACA_SERVER_OPTIONS_H_
