@@ -211,5 +211,5 @@ HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
 }
 
 HttpReply AlpacaApi::SetupPage() {
-  return {200, "text/html; charset=utf-8", RenderSetupPage(device.Snapshot())};
+  return {200, "text/html; charset=utf-8", RenderSetupPage()};
 }

@@ -1,7 +1,5 @@
 // alpaca_light_dimmer: the USB light dimmer for ASCOM Alpaca clients, as a
 // CoverCalibrator, until SIGINT or SIGTERM.
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -10,7 +8,7 @@
 #include "alpaca/discovery.h"
 #include "alpaca/http_server.h"
 #include "alpaca/server_options.h"
-#include "alpaca/stop_signal.h"
+#include "alpaca/server_platform.h"
 #include "alpaca/unique_id.h"
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
@@ -33,15 +31,16 @@ int main(int argc, char** argv) {
     case OptionsResult::kRun:
       break;
   }
+  // Each line as it is logged, also where the C library would buffer
+  // standard error going to a file (Windows).
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
   SetLogStream(stderr);
-  BlockStopSignals();
+  PrepareForStopRequest();
 
   ServerIdentity identity;
   identity.unique_id = LoadUniqueId(StateFolder(), &problem);
   if (!problem.empty()) LogMessage("WARN: the UniqueID lasts for this run only: %s\n", problem.c_str());
-  char host[256] = "";
-  gethostname(host, sizeof host - 1);
-  identity.location = host;
+  identity.location = MachineName();
 
   DimmerService service(options.simulation ? SimulatedHid() : SystemHid());
   CoverCalibrator device(service);
@@ -68,10 +67,12 @@ int main(int argc, char** argv) {
              " serving the %s dimmer on %s, port %d; discovery %s; setup page /setup\n",
              options.simulation ? "simulated" : "USB", where, options.port,
              discovery_text.c_str());
-  WaitForStopSignal();
+  WaitForStopRequest();
   LogMessage("INFO: stopping; the light stays as it is\n");
   discovery.Stop();
   http.Stop();
   serving.join();
+  service.Stop();
+  Stopped();
   return 0;
 }

@@ -12,7 +12,7 @@ import threading
 import time
 import unittest
 
-from alpaca_test_support import BASE, SLOW, Dimmer, Server, ServerTestCase, free_port
+from alpaca_test_support import BASE, SLOW, WINE, Dimmer, Server, ServerTestCase, free_port
 
 # Members that answer NotConnected until the client connects.
 GATED = [("GET", "brightness"), ("GET", "calibratorstate"), ("GET", "calibratorchanging"),
@@ -129,7 +129,6 @@ class MembersTest(ServerTestCase):
         self.assertEqual(self.server.put("action", Action="x", Parameters="").error, 0x40C)
         for member in ["commandblind", "commandbool", "commandstring"]:
             self.assertEqual(self.server.put(member, Command="x", Raw="True").error, 0x400)
-        self.assertIn("The light: off.", self.server.request("GET", "/setup").text)
         state = {entry["Name"]: entry["Value"] for entry in self.server.get("devicestate").value}
         self.assertEqual(set(state), {"Brightness", "CalibratorState", "CoverState",
                                       "CalibratorChanging", "CoverMoving", "TimeStamp"})
@@ -181,8 +180,9 @@ class ConnectFailureTest(unittest.TestCase):
         self.check(["DIMMER_SIM_ABSENT=1"], "No dimmer is attached.", asynchronous=True)
 
     def test_not_permitted(self):
-        self.check(["DIMMER_SIM_LOCKED=1"], "udev rule")
+        self.check(["DIMMER_SIM_LOCKED=1"], "is attached but could not be opened")
 
+    @unittest.skipIf(WINE, "the Windows lock is a named mutex, which no Linux process can take")
     def test_in_use_by_another_program(self):
         self.check([], "in use by another program", hold_lock=True)
 
@@ -196,7 +196,7 @@ class CalibratorTest(ServerTestCase):
         try:
             other.quorlet(*args)
             return [line for line in other.changes()
-                    if line not in ("open", "close") and not line.startswith("pause")]
+                    if line not in ("open", "close")]
         finally:
             other.remove()
 
@@ -352,8 +352,9 @@ class SharingTest(ServerTestCase):
 
 class ProgramTest(unittest.TestCase):
     def run_server(self, *args):
-        return subprocess.run([os.environ["ALPACA_SERVER"], *args], capture_output=True,
-                              text=True, timeout=10)
+        runner = os.environ.get("DIMMER_TEST_RUNNER", "").split()
+        return subprocess.run(runner + [os.environ["ALPACA_SERVER"], *args], capture_output=True,
+                              text=True, timeout=10 * SLOW)
 
     def test_command_line(self):
         self.assertIn("--discovery-port", self.run_server("--help").stdout)

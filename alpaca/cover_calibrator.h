@@ -86,7 +86,6 @@ class CoverCalibrator {
   static const Member* Find(std::string_view name, bool put);
   // Whether there is a member of that name, with either verb.
   static bool Known(std::string_view name);
-  DimmerService::State Snapshot() const { return service.Snapshot(); }
   // Calls it for `client`, applying the connection gate first.
   MemberResult Call(const Member& member, uint32_t client, const MemberArguments& arguments);
 

@@ -12,14 +12,16 @@ DimmerService::DimmerService(const HidLink& link) {
   thread = std::thread([this] { Loop(); });
 }
 
-DimmerService::~DimmerService() {
+DimmerService::~DimmerService() { Stop(); }
+
+void DimmerService::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex);
     stopping = true;
   }
   wake.notify_all();
   connected_changed.notify_all();
-  thread.join();
+  if (thread.joinable()) thread.join();
 }
 
 DimmerService::State DimmerService::Snapshot() const {

@@ -41,6 +41,9 @@ class DimmerService : private DimmerOwner::Listener {
   DimmerService& operator=(const DimmerService&) = delete;
 
   State Snapshot() const;
+  // Closes the dimmer, leaving the light as it is; the service answers no
+  // more.
+  void Stop();
 
   // Asks for a connect (waiting at most kConnectLockWaitMs for another
   // program's lock) or a disconnect; Snapshot().connecting is true until it

@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "alpaca/server_platform.h"
+
 class Discovery {
  public:
   Discovery() = default;
@@ -28,8 +30,8 @@ class Discovery {
  private:
   void Serve();
 
-  int ipv4 = -1;
-  int ipv6 = -1;
+  UdpSocket ipv4;
+  UdpSocket ipv6;
   int http_port = 0;
   std::atomic<bool> stopping{false};
   std::thread thread;

@@ -6,6 +6,7 @@
 #include <httplib.h>
 
 #include "alpaca/http_setup.h"
+#include "alpaca/server_platform.h"
 #include "dimmer/log.h"
 
 HttpServer::HttpServer(AlpacaApi& api, bool verbose) : server(new httplib::Server) {

@@ -3,6 +3,7 @@
 #ifndef ALPACA_HTTP_SERVER_H_
 #define ALPACA_HTTP_SERVER_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,7 +29,7 @@ class HttpServer {
 
  private:
   std::unique_ptr<httplib::Server> server;
-  int listening = -1;
+  intptr_t listening = -1;
 };
 
 #endif  // ALPACA_HTTP_SERVER_H_

@@ -5,6 +5,7 @@
 #define ALPACA_HTTP_SETUP_H_
 
 #include <cstddef>
+#include <cstdint>
 
 namespace httplib {
 class Server;
@@ -17,10 +18,9 @@ constexpr int kHttpThreads = 64;
 constexpr int kHttpTimeoutSeconds = 5;
 constexpr int kKeepAliveRequests = 1000;
 
-// `listening` receives the listening socket, for WidenBacklog once the
-// server is bound.
-void SetUpHttpLibrary(httplib::Server& server, int* listening);
-// Lets clients that connect at once all in.
-void WidenBacklog(int listening);
+// `listening` receives the listening socket, for WidenBacklog (in
+// server_platform.h: the library listens with a backlog of 5, and clients
+// beyond that wait a second to try again) once the server is bound.
+void SetUpHttpLibrary(httplib::Server& server, intptr_t* listening);
 
 #endif  // ALPACA_HTTP_SETUP_H_

@@ -1,12 +1,11 @@
 // The setup page that Alpaca asks every server to have, at /setup and at
-// the device's own setup URL.
+// the device's own setup URL: a control page for a browser, on a desk or a
+// phone, that connects, switches the light and shows it live.
 #ifndef ALPACA_SETUP_PAGE_H_
 #define ALPACA_SETUP_PAGE_H_
 
 #include <string>
 
-#include "alpaca/dimmer_service.h"
-
-std::string RenderSetupPage(const DimmerService::State& state);
+std::string RenderSetupPage();
 
 #endif  // ALPACA_SETUP_PAGE_H_

@@ -8,6 +8,7 @@
 #include <httplib.h>
 
 #include "alpaca/http_setup.h"
+#include "alpaca/server_platform.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
   std::string reply = "{\"Value\":1}";
   reply.insert(reply.size() - 1, std::string(std::strtoul(argv[2], nullptr, 10) - reply.size(), ' '));
   httplib::Server server;
-  int listening = -1;
+  intptr_t listening = -1;
   SetUpHttpLibrary(server, &listening);
   const auto answer = [&reply](const httplib::Request&, httplib::Response& response) {
     response.set_content(reply, "application/json");

@@ -11,14 +11,19 @@
 # Last, a 10-second GET at 64 connections, whose device requests must be the
 # refreshes alone.
 set -euo pipefail
+trap 'echo "alpaca_run.sh: failed at line $LINENO" >&2' ERR
 build=$(cd "${1:?usage: alpaca_run.sh BUILD_DIR [SECONDS [ROUNDS]]}" && pwd)
 seconds=${2:-2}
 rounds=${3:-5}
 scratch=$(mktemp -d)
 server_pid=
 cleanup() {
-  [ -z "$server_pid" ] || kill "$server_pid" 2>/dev/null || true
-  rm -rf "$scratch"
+  local pid
+  for pid in $server_pid ${floor_pid:-}; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  rm -rf "$scratch" || true
 }
 trap cleanup EXIT
 
@@ -59,7 +64,7 @@ load() {
     END { printf "%d %d %d\n", rps, p50, p99 }' "$scratch/wrk"
 }
 
-peak_rss() { awk '/^VmHWM:/ {print $2 * 1024}' "/proc/$1/status"; }
+peak_rss() { awk '/^VmHWM:/ {print $2 * 1024}' "/proc/$1/status" 2>/dev/null || echo 0; }
 
 # The median of each column over the rounds in FILE.
 median() {

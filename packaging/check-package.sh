@@ -9,7 +9,8 @@
 # Optional, from the environment: DIMMER_EMULATOR runs programs of a
 # cross-built package; DIMMER_LINTIAN is lintian; DIMMER_INDISERVER and
 # DIMMER_INDI_GETPROP are INDI's server and client tool; DIMMER_ALPACA is set
-# where the build has the Alpaca server.
+# where the build has the Alpaca server, and light-dimmer-alpaca is checked
+# too.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 version=$2
@@ -34,13 +35,21 @@ share/doc/light-dimmer-indi/changelog.gz
 share/doc/light-dimmer-indi/copyright
 share/indi/indi_light_dimmer.xml
 share/man/man1/indi_light_dimmer.1.gz"
+alpaca="bin/alpaca_light_dimmer
+lib/systemd/system/light-dimmer-alpaca.service
+share/doc/light-dimmer-alpaca/changelog.gz
+share/doc/light-dimmer-alpaca/copyright
+share/man/man1/alpaca_light_dimmer.1.gz"
+# The service's options live in /etc, whatever the prefix.
+alpaca_etc=/etc/default/light-dimmer-alpaca
 expected=$tools
 [ -z "$indiserver" ] || expected=$(printf '%s\n%s\n' "$expected" "$indi" | sort)
-[ -z "${DIMMER_ALPACA:-}" ] || expected=$(printf '%s\nbin/alpaca_light_dimmer\n' "$expected" | sort)
+[ -z "${DIMMER_ALPACA:-}" ] ||
+  expected=$(printf '%s\n%s\n%s\n' "$expected" "$alpaca" "${alpaca_etc#/}" | sort)
 
 fail() { echo "FAIL: $*"; exit 1; }
 
-cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+DESTDIR=$scratch/prefix cmake --install "$build" --prefix / >/dev/null
 installed=$(cd "$scratch/prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$installed" = "$expected" ] || fail "cmake --install laid out:"$'\n'"$installed"
 
@@ -63,7 +72,8 @@ check_package() {
   local deb
   deb=$(ls "$scratch"/package/"$1"_*.deb)
   local packaged
-  packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||' | sort)
+  packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||; s|^\./etc/|etc/|' |
+    sort)
   [ "$packaged" = "$2" ] || fail "$1 holds:"$'\n'"$packaged"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$1 has the wrong version"
   local depends
@@ -92,6 +102,16 @@ printed=$(run "$scratch/root/usr/bin/quorlet" --version)
 [ "$printed" = "quorlet $version" ] || fail "quorlet --version printed: $printed"
 printed=$(run "$scratch/root/usr/bin/orvane" 3 V)
 [ "$printed" = "version: $version" ] || fail "orvane 3 V printed: $printed"
+
+if [ -n "${DIMMER_ALPACA:-}" ]; then
+  check_package light-dimmer-alpaca "$(printf '%s\n%s\n' "$alpaca" "${alpaca_etc#/}" | sort)" \
+    "light-dimmer (= $version)" libcpp-httplib
+  deb=$(ls "$scratch"/package/light-dimmer-alpaca_*.deb)
+  dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx "$alpaca_etc" ||
+    fail "light-dimmer-alpaca does not keep $alpaca_etc as a conffile"
+  printed=$(run "$scratch/root/usr/bin/alpaca_light_dimmer" --version)
+  [ "$printed" = "alpaca_light_dimmer $version" ] || fail "alpaca_light_dimmer --version printed: $printed"
+fi
 
 [ -n "$indiserver" ] || exit 0
 check_package light-dimmer-indi "$indi" "light-dimmer (= $version)" indi-bin libindidriver

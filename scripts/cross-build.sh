@@ -22,12 +22,13 @@ sudo=()
 if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   echo "Adding the $arch architecture to dpkg"
   "${sudo[@]}" dpkg --add-architecture "$arch"
-  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get update -qq || true  # install_missing tries again
 fi
 packages=("g++-$triple" qemu-user-static googletest lintian "libc6:$arch" "libstdc++6:$arch"
-  "libhidapi-dev:$arch" "libindidriver1:$arch")
-# The kernel test runs an emulated machine of the same architecture.
-[ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "libev4:$arch")
+  "libhidapi-dev:$arch" "libindidriver1:$arch" "libcpp-httplib-dev:$arch")
+# The kernel test runs an emulated machine of the same architecture, with
+# curl of that architecture as the Alpaca server's client.
+[ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "libev4:$arch" "libcurl4:$arch")
 install_missing "${packages[@]}"
 
 build=build-$arch

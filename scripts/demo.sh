@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the programs and runs them against the simulated dimmer, so the
-# whole path can be seen working without the hardware: quorlet, orvane, and
-# the INDI driver under indiserver.
+# whole path can be seen working without the hardware: quorlet, orvane, the
+# INDI driver under indiserver, and the Alpaca server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
+install_missing curl
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build
@@ -47,7 +48,8 @@ mkdir -p build/demo-home
 HOME=$PWD/build/demo-home indiserver -r 0 -p "$port" -u "$PWD/build/demo-indiserver.socket" \
   build/indi/indi_light_dimmer >build/demo-indiserver.log 2>&1 &
 server=$!
-trap 'kill $server 2>/dev/null || true' EXIT
+alpaca=
+trap 'kill $server $alpaca 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
   indi_getprop -p "$port" -t 1 "USB Light Dimmer.CONNECTION.CONNECT" >/dev/null 2>&1 && break
   sleep 0.1
@@ -70,3 +72,51 @@ run quorlet
 run quorlet 250
 sleep 1.2  # the driver looks at the dimmer once a second
 indi indi_getprop "$device.FLAT_LIGHT_INTENSITY.*"
+
+# The Alpaca server on the same dimmer, on free ports, as ASCOM clients such
+# as N.I.N.A. reach it; its dimmer is busy for a few polls after a change,
+# so the change can be seen under way.
+free_port() {
+  local port=$((20000 + RANDOM % 20000))
+  while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+  echo "$port"
+}
+http_port=$(free_port)
+discovery_port=$(free_port)
+DIMMER_SIM_BUSY=3 XDG_STATE_HOME=$PWD/build/demo-home build/alpaca/alpaca_light_dimmer \
+  --address 127.0.0.1 --port "$http_port" --discovery-port "$discovery_port" \
+  2>build/demo-alpaca.log &
+alpaca=$!
+base=http://127.0.0.1:$http_port
+for _ in $(seq 50); do curl -s -o /dev/null "$base/management/apiversions" && break; sleep 0.1; done
+api=$base/api/v1/covercalibrator/0
+
+http() {
+  echo "\$ curl $*"
+  curl -s "$@"
+  echo
+}
+echo
+echo "The Alpaca server (HTTP port $http_port, discovery port $discovery_port), on the same dimmer:"
+echo "\$ echo -n alpacadiscovery1 > /dev/udp/127.0.0.1/$discovery_port"
+exec 4<>"/dev/udp/127.0.0.1/$discovery_port"
+printf alpacadiscovery1 >&4
+answer=$(timeout 2 dd bs=512 count=1 <&4 2>/dev/null || true)  # one datagram
+exec 4<&-
+echo "answer: $answer"
+http "$base/management/v1/configureddevices"
+http -X PUT -d "Connected=True&ClientID=1" "$api/connected"
+http -X PUT -d "Brightness=420&ClientID=1" "$api/calibratoron"
+for _ in $(seq 20); do
+  state=$(curl -s "$api/calibratorstate?ClientID=1")
+  echo "CalibratorState: $state"
+  [[ "$state" == *'"Value":3'* ]] && break
+  sleep 0.1
+done
+echo "(CalibratorState 2 is NotReady, 3 Ready)"
+run quorlet
+echo
+echo "Its setup page, a control page for any browser: $base/setup"
+kill $alpaca
+wait $alpaca 2>/dev/null || true
+alpaca=

@@ -19,8 +19,19 @@ install_missing() {
   local sudo=()
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   echo "Installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # A mirror being synced fails an index now and then: try again, and
+  # install from the indexes there are when one stays out of date.
+  local attempt
+  for attempt in 1 2 3; do
+    "${sudo[@]}" apt-get update -qq && break
+    [ "$attempt" = 3 ] || sleep 10
+  done
+  for attempt in 1 2; do
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" && return 0
+    [ "$attempt" = 2 ] || { sleep 10; "${sudo[@]}" apt-get update -qq || true; }
+  done
+  return 1
 }
 
 install_missing "${dimmer_packages[@]}"

@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
-install_missing valgrind gcovr wrk curl clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix googletest \
+install_missing valgrind gcovr wrk curl chromium chromium-driver python3-selenium systemd clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix googletest \
   wine wine64 qemu-system-x86 busybox-static cpio lintian
 
 run_suite() {

@@ -78,9 +78,15 @@ if [ -x "$build/indi/indi_light_dimmer" ]; then
   binaries+=("$build/indi/indi_light_dimmer")
   for tool in indiserver indi_getprop indi_setprop indi_eval; do binaries+=("$indi_bin/$tool"); done
 fi
-# The Alpaca server, where the build has it, with curl as its client.
-if [ -x "$build/alpaca/alpaca_light_dimmer" ] && [ -z "$emulator" ]; then
-  binaries+=("$build/alpaca/alpaca_light_dimmer" "$(command -v curl)")
+# The Alpaca server, where the build has it, with curl (of ARCH) as its
+# client.
+if [ -x "$build/alpaca/alpaca_light_dimmer" ]; then
+  if [ -z "$emulator" ]; then
+    curl=$(command -v curl)
+  else
+    curl=$(unpacked curl)/usr/bin/curl
+  fi
+  binaries+=("$build/alpaca/alpaca_light_dimmer" "$curl")
 fi
 for binary in "${binaries[@]}"; do
   cp "$binary" "$root/bin/"

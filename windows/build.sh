@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows programs on Debian: orvane.exe, quorlet.exe and
-# hidapi.dll (HIDAPI's Windows backend, built from Debian's own hidapi
-# source package) in build-windows/, and the release ZIP. With --test it
-# also runs the Windows unit and end-to-end tests under Wine.
+# Cross-builds the Windows programs on Debian: orvane.exe, quorlet.exe,
+# alpaca_light_dimmer.exe and hidapi.dll (HIDAPI's Windows backend, built
+# from Debian's own hidapi source package) in build-windows/, and the
+# release ZIP. The server compiles in its HTTP library from Debian's
+# cpp-httplib source package, and nlohmann-json from Debian's headers. With
+# --test it also runs the Windows unit and end-to-end tests under Wine, the
+# server's among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
-packages=(g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev libgtest-dev googletest)
+packages=(g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev libgtest-dev googletest
+  nlohmann-json3-dev)
 [ "${1:-}" = --test ] && packages+=(wine wine64)
 install_missing "${packages[@]}"
 
@@ -16,7 +20,7 @@ toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
 # HIDAPI for Windows, as hidapi.dll with its import library and CMake package.
 hidapi=$build/hidapi
 if [ ! -f "$hidapi/install/bin/hidapi.dll" ]; then
-  windows/fetch-hidapi-source.sh "$hidapi"
+  windows/fetch-debian-source.sh hidapi "$hidapi"
   cmake -S "$hidapi/hidapi" -B "$hidapi/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$hidapi/install" \
     -DCMAKE_PROJECT_INCLUDE="$PWD/windows/hidapi-dll-name.cmake" \
@@ -25,16 +29,37 @@ if [ ! -f "$hidapi/install/bin/hidapi.dll" ]; then
   cmake --install "$hidapi/build" >/dev/null
 fi
 
+# The server's header-only libraries, in a folder of their own: Debian's
+# /usr/include is the Linux system's, not for the Windows compiler.
+headers=$build/headers
+windows/fetch-debian-source.sh cpp-httplib "$headers/source"
+mkdir -p "$headers/include"
+cp "$headers/source/cpp-httplib/httplib.h" "$headers/include/"
+cp "$headers/source/cpp-httplib/LICENSE" "$headers/cpp-httplib-LICENSE.txt"
+rm -rf "$headers/include/nlohmann"
+cp -r /usr/include/nlohmann "$headers/include/"
+cp /usr/share/doc/nlohmann-json3-dev/copyright "$headers/nlohmann-json-copyright.txt"
+
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DCMAKE_PREFIX_PATH="$hidapi/install" -DDIMMER_HIDAPI_LICENSE="$hidapi/hidapi/LICENSE-bsd.txt" \
-  >/dev/null
+  -DDIMMER_WINDOWS_HEADERS="$headers" >/dev/null
 cmake --build "$build"
 (cd "$build" && cpack >/dev/null)
-echo "Built: $build/quorlet/quorlet.exe $build/orvane/orvane.exe $build/quorlet/hidapi.dll"
+echo "Built: $build/quorlet/quorlet.exe $build/orvane/orvane.exe" \
+  "$build/alpaca/alpaca_light_dimmer.exe $build/quorlet/hidapi.dll"
+# The programs load nothing but hidapi.dll and Windows' own DLLs.
+for program in quorlet/quorlet orvane/orvane alpaca/alpaca_light_dimmer; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$build/$program.exe" | sed -n 's/^\tDLL Name: //p' |
+    tr 'A-Z' 'a-z' | sort -u)
+  foreign=$(grep -v -E '^(hidapi|kernel32|ws2_32|msvcrt|advapi32|user32|shell32|ole32|api-ms-win-.*)\.dll$' \
+    <<<"$imports" || true)
+  [ -z "$foreign" ] || { echo "$program.exe imports $foreign"; exit 1; }
+done
 zip=$(ls "$build"/light-dimmer-*.zip)
 # The licenses travel with what they cover.
 contents=$(cmake -E tar tf "$zip")
-for file in quorlet.exe orvane.exe hidapi.dll README.md LICENSE hidapi-LICENSE-bsd.txt \
+for file in quorlet.exe orvane.exe alpaca_light_dimmer.exe hidapi.dll README.md LICENSE \
+            hidapi-LICENSE-bsd.txt cpp-httplib-LICENSE.txt nlohmann-json-copyright.txt \
             windows-copyright.txt; do
   grep -qx "$file" <<<"$contents" || { echo "$zip lacks $file"; exit 1; }
 done

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Fetches Debian's own hidapi source package into DEST (unpacked as
-# DEST/hidapi), for building HIDAPI's Windows backend. It uses a private
-# source list made from this machine's Debian archives, so the machine's
-# apt setup is left as it is.
+# Fetches one of Debian's source packages into DEST (unpacked as
+# DEST/PACKAGE), for what the Windows build compiles from source: HIDAPI's
+# Windows backend, and the HTTP library of the Alpaca server. It uses a
+# private source list made from this machine's Debian archives, so the
+# machine's apt setup is left as it is.
+#   fetch-debian-source.sh PACKAGE DEST
 set -euo pipefail
-dest=$(mkdir -p "${1:?usage: fetch-hidapi-source.sh DEST}" && cd "$1" && pwd)
-[ -f "$dest/hidapi/CMakeLists.txt" ] && exit 0
+package=${1:?usage: fetch-debian-source.sh PACKAGE DEST}
+dest=$(mkdir -p "${2:?usage: fetch-debian-source.sh PACKAGE DEST}" && cd "$2" && pwd)
+[ -f "$dest/$package/.fetched" ] && exit 0
 
-state=$dest/apt-state
+state=$dest/apt-state-$package
 mkdir -p "$state/lists/partial"
 
 # Every "deb" archive the machine uses, as a "deb-src" line.
@@ -39,11 +42,17 @@ mkdir -p "$state/lists/partial"
 apt_options=(-o "Dir::Etc::SourceList=$state/sources.list" -o "Dir::Etc::SourceParts=/dev/null"
              -o "Dir::State::Lists=$state/lists" -o "Dir::Cache=$state/cache")
 mkdir -p "$state/cache/archives/partial"
-apt-get "${apt_options[@]}" update -qq
-work=$dest/download
+# A mirror being synced fails an index now and then.
+for attempt in 1 2 3; do
+  apt-get "${apt_options[@]}" update -qq && break
+  [ "$attempt" = 3 ] && exit 1
+  sleep 10
+done
+work=$dest/download-$package
 rm -rf "$work"
 mkdir -p "$work"
-(cd "$work" && apt-get "${apt_options[@]}" source -qq hidapi)
-rm -rf "$dest/hidapi"
-mv "$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'hidapi-*' | head -n 1)" "$dest/hidapi"
+(cd "$work" && apt-get "${apt_options[@]}" source -qq "$package")
+rm -rf "${dest:?}/$package"
+mv "$(find "$work" -mindepth 1 -maxdepth 1 -type d -name "$package-*" | head -n 1)" "$dest/$package"
 rm -rf "$work"
+touch "$dest/$package/.fetched"
