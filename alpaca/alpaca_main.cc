@@ -47,16 +47,17 @@ int main(int argc, char** argv) {
   AlpacaApi api(device, identity);
   HttpServer http(api, options.verbose);
   const char* where = options.address.empty() ? "every interface" : options.address.c_str();
-  if (!http.Bind(options.address, options.port, &problem)) {
-    std::fprintf(stderr, "alpaca_light_dimmer: cannot listen on %s, port %d: %s\n", where,
-                 options.port, problem.c_str());
-    return 1;
-  }
+  // Discovery first, so that it answers by the time the HTTP port does.
   Discovery discovery;
   if (options.discovery_port != 0 &&
       !discovery.Start(options.address, options.discovery_port, options.port, &problem)) {
     std::fprintf(stderr, "alpaca_light_dimmer: cannot answer discovery on %s, UDP port %d: %s\n",
                  where, options.discovery_port, problem.c_str());
+    return 1;
+  }
+  if (!http.Bind(options.address, options.port, &problem)) {
+    std::fprintf(stderr, "alpaca_light_dimmer: cannot listen on %s, port %d: %s\n", where,
+                 options.port, problem.c_str());
     return 1;
   }
   std::thread serving([&http] { http.Run(); });
