@@ -38,6 +38,13 @@ if(CPP_HTTPLIB_FOUND AND nlohmann_json_FOUND)
   add_library(dimmer_httplib INTERFACE)
   target_link_libraries(dimmer_httplib INTERFACE PkgConfig::CPP_HTTPLIB nlohmann_json::nlohmann_json
     Threads::Threads)
+  # Debian built the library with OpenSSL, and the inline code of its header
+  # calls OpenSSL itself in later versions (Debian 13's 0.18); the server
+  # links it only where that is so.
+  find_package(OpenSSL QUIET)
+  if(OPENSSL_FOUND)
+    target_link_libraries(dimmer_httplib INTERFACE OpenSSL::Crypto)
+  endif()
   message(STATUS "cpp-httplib ${CPP_HTTPLIB_VERSION}, nlohmann-json ${nlohmann_json_VERSION}: the Alpaca server")
 else()
   message(STATUS "cpp-httplib or nlohmann-json not found: no Alpaca server")

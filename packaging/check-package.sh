@@ -29,7 +29,8 @@ share/doc/light-dimmer/README.md
 share/doc/light-dimmer/changelog.gz
 share/doc/light-dimmer/copyright
 share/man/man1/orvane.1.gz
-share/man/man1/quorlet.1.gz"
+share/man/man1/quorlet.1.gz
+share/metainfo/example.light_dimmer.tools.metainfo.xml"
 indi="bin/indi_light_dimmer
 share/doc/light-dimmer-indi/changelog.gz
 share/doc/light-dimmer-indi/copyright

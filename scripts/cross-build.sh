@@ -25,10 +25,12 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   "${sudo[@]}" apt-get update -qq || true  # install_missing tries again
 fi
 packages=("g++-$triple" qemu-user-static googletest lintian "libc6:$arch" "libstdc++6:$arch"
-  "libhidapi-dev:$arch" "libindidriver1:$arch" "libcpp-httplib-dev:$arch")
+  "libhidapi-dev:$arch" "$(available libindidriver1t64 libindidriver1):$arch"
+  "libcpp-httplib-dev:$arch")
 # The kernel test runs an emulated machine of the same architecture, with
 # curl of that architecture as the Alpaca server's client.
-[ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "libev4:$arch" "libcurl4:$arch")
+[ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "$(available libev4t64 libev4):$arch"
+  "$(available libcurl4t64 libcurl4):$arch")
 install_missing "${packages[@]}"
 
 build=build-$arch

@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
-install_missing clang libclang-rt-14-dev
+install_missing clang
+install_missing "$(clang_runtime)"
 
 seconds=${1:-60}
 shift || true

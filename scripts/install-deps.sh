@@ -34,4 +34,25 @@ install_missing() {
   return 1
 }
 
+# The first of these packages that the archive has, for a library whose
+# package is named otherwise in another release (libcurl4, libcurl4t64).
+available() {
+  local package
+  for package in "$@"; do
+    if apt-cache show --no-all-versions "$package" >/dev/null 2>&1; then
+      echo "$package"
+      return
+    fi
+  done
+  echo "$1"
+}
+
+# The runtime of the installed clang (its sanitizers and libFuzzer), of the
+# same version: 14 on Debian 12, 19 on Debian 13.
+clang_runtime() {
+  local version
+  version=$(clang --version | sed -n 's/.*clang version \([0-9]*\)\..*/\1/p' | head -n 1)
+  echo "libclang-rt-$version-dev"
+}
+
 install_missing "${dimmer_packages[@]}"

@@ -5,12 +5,14 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
 # the INDI driver against INDI 2.x as well as Debian's INDI 1.9, a short
 # run of each fuzz target, the Windows build under Wine, and the Raspberry
-# Pi builds (arm64, armhf) under qemu-user, with the arm64 kernel test.
+# Pi builds (arm64, armhf) under qemu-user, with the arm64 kernel test, and
+# the Debian 13 leg.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
-install_missing valgrind gcovr wrk curl chromium chromium-driver python3-selenium systemd clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix googletest \
+install_missing valgrind gcovr wrk curl chromium chromium-driver python3-selenium systemd appstream xz-utils zstd clang g++-mingw-w64-x86-64-posix googletest \
   wine wine64 qemu-system-x86 busybox-static cpio lintian
+install_missing "$(clang_runtime)"
 
 run_suite() {
   local folder=$1
@@ -39,3 +41,5 @@ echo "== Raspberry Pi, arm64: tests under qemu-user, kernel test in an emulated 
 scripts/cross-build.sh arm64
 echo "== Raspberry Pi, armhf: tests under qemu-user"
 scripts/cross-build.sh armhf
+echo "== Debian 13 (trixie): build, tests and packages in a Debian 13 root; the Debian 12 packages there"
+scripts/debian13.sh build

@@ -44,8 +44,6 @@ package=$(apt-cache depends "linux-image-$arch:$arch" |
   awk '/Depends: linux-image-[0-9]/ {sub(/:.*/, "", $2); print $2; exit}')
 [ -n "$package" ] || { echo "cannot tell which kernel linux-image-$arch depends on"; exit 1; }
 kernel=$(unpacked "$package")
-release=$(ls "$kernel/lib/modules" | head -n 1)
-cp "$kernel/boot/vmlinuz-$release" "$vm/vmlinuz"
 
 root=$vm/root
 rm -rf "$root"
@@ -58,9 +56,10 @@ fi
 for applet in $(run "$root/bin/busybox" --list); do
   [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
 done
-for module in hid hid-generic uhid; do
-  cp "$kernel/lib/modules/$release/kernel/drivers/hid/$module.ko" "$root/modules/"
-done
+# Under lib/modules or usr/lib/modules, plain or compressed, as the
+# release's kernel package has them.
+release=$("$here/kernel-modules.sh" "$kernel" "$root/modules" hid hid-generic uhid)
+cp "$kernel/boot/vmlinuz-$release" "$vm/vmlinuz"
 echo 'root:x:0:0::/tmp:/bin/sh' >"$root/etc/passwd"
 echo 'root:x:0:' >"$root/etc/group"
 

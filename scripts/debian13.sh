@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# The Debian 13 (trixie) leg: in a Debian 13 root made with debootstrap,
+# installs the README's packages, builds a clean copy of this checkout (its
+# tracked files as they stand), runs its unit, end-to-end, INDI and Alpaca tests, makes that
+# release's packages and checks them with Debian 13's lintian, installs
+# them with apt and runs the programs, the driver and the server; then does
+# the same with the Debian 12 packages of BUILD_DIR (default build), which
+# must serve Debian 13 too. Debian 13's packages are left in build-debian13/.
+#
+# The pristine root is kept in ~/.cache/light-dimmer/debian13-root, outside
+# the clone, and made again once it is a week old; each run works in a copy
+# of it, so nothing from one run or from this machine goes into the next.
+#   scripts/debian13.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/install-deps.sh
+install_missing debootstrap
+debian12_build=$(cd "${1:-build}" && pwd)
+
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/light-dimmer
+pristine=$cache/debian13-root
+if [ ! -f "$pristine/.made" ] || [ -n "$(find "$pristine/.made" -mtime +7)" ]; then
+  echo "Making the Debian 13 root in $pristine"
+  rm -rf "$pristine.new"
+  mkdir -p "$cache"
+  debootstrap --variant=minbase trixie "$pristine.new" http://deb.debian.org/debian >/dev/null
+  rm -rf "$pristine"
+  mv "$pristine.new" "$pristine"
+  touch "$pristine/.made"
+fi
+
+work=$(mktemp -d "$cache/debian13-run.XXXXXX")
+root=$work/root
+mounted=()
+cleanup() {
+  local point
+  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[$i]}" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cp -a "$pristine" "$root"
+# Downloads are kept between runs, outside the root.
+mkdir -p "$cache/debian13-apt-archives"
+for point in proc sys dev dev/pts var/cache/apt/archives; do
+  mkdir -p "$root/$point"
+done
+mount -t proc proc "$root/proc" && mounted+=("$root/proc")
+mount --rbind /sys "$root/sys" && mounted+=("$root/sys")
+mount --rbind /dev "$root/dev" && mounted+=("$root/dev")
+mount --bind "$cache/debian13-apt-archives" "$root/var/cache/apt/archives" &&
+  mounted+=("$root/var/cache/apt/archives")
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+# This checkout as a clean clone would have it (with any change to its
+# tracked files), beside the third-party files the tests read.
+mkdir -p "$root/src/light-dimmer" "$root/src/shared/third_party"
+tree=$(git stash create 2>/dev/null || true)
+git archive "${tree:-HEAD}" | tar -x -C "$root/src/light-dimmer"
+cp -r ../shared/third_party/ascom-alpaca "$root/src/shared/third_party/"
+mkdir -p "$root/debian12"
+(cd "$debian12_build" && cpack >/dev/null)
+cp "$debian12_build"/light-dimmer*_amd64.deb "$root/debian12/"
+
+inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+  LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
+inside bash -euo pipefail -c '
+  cd /src/light-dimmer
+  echo "== Debian 13: the README packages"
+  source scripts/install-deps.sh
+  install_missing lintian appstream curl xz-utils zstd
+  echo "== Debian 13: build and tests"
+  cmake -S . -B build -G Ninja >/dev/null
+  cmake --build build
+  ctest --test-dir build --output-on-failure -j "$(nproc)" -E "benchmark"
+  (cd build && cpack >/dev/null)
+  echo "== Debian 13: its packages, with lintian $(dpkg-query -W -f="\${Version}" lintian)"
+  for deb in build/light-dimmer*_amd64.deb; do
+    lintian --fail-on error,warning "$deb"
+    echo "lintian: $(basename "$deb") clean"
+  done
+  apt-get install -y -qq --no-install-recommends ./build/light-dimmer*_amd64.deb >/dev/null
+  scripts/check-installed.sh Debian 13 packages
+  apt-get purge -y -qq light-dimmer light-dimmer-indi light-dimmer-alpaca >/dev/null
+  echo "== Debian 13: the Debian 12 packages"
+  if apt-get install -y -qq --no-install-recommends /debian12/light-dimmer_*.deb \
+       /debian12/light-dimmer-indi_*.deb >/dev/null; then
+    scripts/check-installed.sh Debian 12 packages
+  else
+    echo "FAIL: the Debian 12 packages do not install on Debian 13"
+    exit 1
+  fi
+  if apt-get install -y -qq --no-install-recommends -s /debian12/light-dimmer-alpaca_*.deb \
+       >/dev/null 2>&1; then
+    echo "the Debian 12 light-dimmer-alpaca would install here too"
+  else
+    echo "the Debian 12 light-dimmer-alpaca does not install here: it needs libcpp-httplib0.11," \
+      "and Debian 13 has libcpp-httplib0.18, so it is built per release"
+  fi
+'
+mkdir -p build-debian13
+cp "$root"/src/light-dimmer/build/light-dimmer*_amd64.deb build-debian13/
+ls build-debian13/*.deb
