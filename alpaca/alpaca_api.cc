@@ -167,18 +167,24 @@ HttpReply AlpacaApi::Device(const std::string& method, std::string_view member_n
   const uint32_t client = client_id != nullptr ? ParseClientNumber(*client_id) : 0;
   MemberResult result = device.Call(*member, client, arguments);
 
+  const bool value = !put && result.error_number == 0;
+  const bool value_written = value && !result.value_text.empty();
   Json reply = Json::object();
   Json::object_t& fields = reply.get_ref<Json::object_t&>();
   fields.reserve(5);
-  if (!put && result.error_number == 0) fields.emplace_back("Value", std::move(result.value));
+  if (value && !value_written) fields.emplace_back("Value", std::move(result.value));
   fields.emplace_back("ClientTransactionID",
                       transaction != nullptr ? ParseClientNumber(*transaction) : 0);
   fields.emplace_back("ServerTransactionID", ++transactions);
   fields.emplace_back("ErrorNumber", result.error_number);
   fields.emplace_back("ErrorMessage", std::move(result.error_message));
   // Whatever a client sent, the reply is valid UTF-8.
-  return {200, "application/json",
-          reply.dump(-1, ' ', false, Json::error_handler_t::replace)};
+  std::string text = reply.dump(-1, ' ', false, Json::error_handler_t::replace);
+  if (value_written) {
+    // The value the member wrote goes first, as "Value" does in the others.
+    text.replace(0, 1, "{\"Value\":" + result.value_text + ",");
+  }
+  return {200, "application/json", std::move(text)};
 }
 
 HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {

@@ -200,17 +200,25 @@ class CalibratorTest(ServerTestCase):
         finally:
             other.remove()
 
+    def device_state(self):
+        return {entry["Name"]: entry["Value"] for entry in self.server.get("devicestate").value}
+
     def test_on_returns_at_once_and_is_ready_when_the_dimmer_is_idle(self):
         self.server.connect()
+        self.assertEqual(self.device_state()["CalibratorState"], 1)
         start = len(self.dimmer.traffic())
         began = time.monotonic()
         self.assertEqual(self.server.put("calibratoron", Brightness=300).error, 0)
         self.assertLess(time.monotonic() - began, 0.1 * SLOW)
         self.assertEqual(self.server.get("calibratorstate").value, 2)  # NotReady
         self.assertTrue(self.server.get("calibratorchanging").value)
+        # DeviceState tells the same at once, though it was read before.
+        state = self.device_state()
+        self.assertEqual((state["CalibratorState"], state["CalibratorChanging"]), (2, True))
         self.server.wait_for("calibratorstate", 3)
         self.assertFalse(self.server.get("calibratorchanging").value)
         self.assertEqual(self.server.get("brightness").value, 300)
+        self.assertEqual(self.device_state()["Brightness"], 300)
         self.assertEqual(self.dimmer.changes(start), self.quorlet_traffic(0, "300"))
         # Off keeps the level for the next on, as quorlet does.
         start = len(self.dimmer.traffic())
@@ -253,8 +261,10 @@ class CalibratorTest(ServerTestCase):
 
     def test_a_request_while_the_dimmer_is_lost_fails_at_once(self):
         self.server.connect()
+        self.assertIn("CalibratorChanging", self.device_state())
         self.dimmer.unplug()
         self.server.wait_for("calibratorstate", 5)
+        self.assertNotIn("CalibratorChanging", self.device_state())
         for member, params in [("calibratoron", {"Brightness": 5}), ("calibratoroff", {})]:
             reply = self.server.put(member, **params)
             self.assertTrue(0x500 <= reply.error <= 0xFFF, reply.text)

@@ -14,10 +14,10 @@ constexpr int kCalibratorError = 5;
 constexpr int kCoverNotPresent = 0;
 
 MemberResult Error(int number, std::string message) {
-  return {nullptr, number, std::move(message)};
+  return {nullptr, number, std::move(message), ""};
 }
 
-MemberResult Value(Json value) { return {std::move(value), 0, ""}; }
+MemberResult Value(Json value) { return {std::move(value), 0, "", ""}; }
 
 const char kLostMessage[] = "The dimmer does not answer (unplugged?); nothing was changed.";
 const char kTooManyMessage[] = "Too many clients are connected.";
@@ -226,26 +226,46 @@ int32_t CoverCalibrator::BrightnessOf(const DimmerService::State& state) {
   return state.on ? state.intensity : 0;
 }
 
-MemberResult CoverCalibrator::DeviceState(const MemberCall& call) {
-  const DimmerService::State& state = call.state;
+bool CoverCalibrator::DeviceStateValues::operator==(const DeviceStateValues& other) const {
+  return brightness == other.brightness && calibrator_state == other.calibrator_state &&
+         changing == other.changing && std::strcmp(read_at, other.read_at) == 0;
+}
+
+Json CoverCalibrator::DeviceStateValue(const DeviceStateValues& values) {
   Json list = Json::array();
   list.get_ref<Json::array_t&>().reserve(6);
-  // Built in place: clients poll this, and initializer lists would copy.
+  // Built in place, as initializer lists would copy.
   auto add = [&list](const char* name, Json value) {
     Json::object_t& entry = list.emplace_back(Json::value_t::object).get_ref<Json::object_t&>();
     entry.reserve(2);
     entry.emplace_back("Name", name);
     entry.emplace_back("Value", std::move(value));
   };
-  add("Brightness", BrightnessOf(state));
-  add("CalibratorState", StateOf(state));
+  add("Brightness", values.brightness);
+  add("CalibratorState", values.calibrator_state);
   add("CoverState", kCoverNotPresent);
   // Left out while reading it would answer an error, as ASCOM asks.
-  MemberResult changing = CalibratorChanging(call);
-  if (changing.error_number == 0) add("CalibratorChanging", std::move(changing.value));
+  if (values.changing >= 0) add("CalibratorChanging", values.changing == 1);
   add("CoverMoving", false);
-  add("TimeStamp", state.read_at);
-  return Value(std::move(list));
+  add("TimeStamp", values.read_at);
+  return list;
+}
+
+MemberResult CoverCalibrator::DeviceState(const MemberCall& call) {
+  DeviceStateValues values;
+  values.brightness = BrightnessOf(call.state);
+  values.calibrator_state = StateOf(call.state);
+  const MemberResult changing = CalibratorChanging(call);
+  if (changing.error_number == 0) values.changing = changing.value.get<bool>() ? 1 : 0;
+  std::memcpy(values.read_at, call.state.read_at, sizeof(values.read_at));
+  MemberResult result;
+  std::lock_guard<std::mutex> lock(device_state_mutex);
+  if (device_state_text.empty() || !(values == device_state_of)) {
+    device_state_text = DeviceStateValue(values).dump(-1, ' ', false, Json::error_handler_t::replace);
+    device_state_of = values;
+  }
+  result.value_text = device_state_text;
+  return result;
 }
 
 MemberResult CoverCalibrator::Brightness(const MemberCall& call) {

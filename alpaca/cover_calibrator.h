@@ -41,6 +41,7 @@ struct MemberResult {
   Json value;
   int error_number = 0;
   std::string error_message;
+  std::string value_text;  // the value already written as JSON, instead of `value`
 };
 
 // The parameter a member takes, which the transport checks and reads.
@@ -131,12 +132,28 @@ class CoverCalibrator {
 
   static constexpr size_t kMaxClients = 1000;
 
+  // What DeviceState's value is made of, and that value as JSON text.
+  struct DeviceStateValues {
+    int32_t brightness = -1;
+    int calibrator_state = -1;
+    int changing = -1;  // 0 or 1, or -1 while reading it answers an error
+    char read_at[sizeof(DimmerService::State::read_at)] = {};
+    bool operator==(const DeviceStateValues& other) const;
+  };
+  static Json DeviceStateValue(const DeviceStateValues& values);
+
   DimmerService& service;
   std::mutex mutex;
   std::set<uint32_t> connected;
   std::set<uint32_t> connecting;     // asked Connect, not yet settled
   std::set<uint32_t> disconnecting;  // asked Disconnect, not yet settled
   std::map<uint32_t, std::string> connect_errors;  // until the next Connect
+
+  // Clients poll DeviceState several times a second, and it changes about
+  // once a second: its text is written once per change.
+  std::mutex device_state_mutex;
+  DeviceStateValues device_state_of;
+  std::string device_state_text;
 };
 
 #endif  // ALPACA_COVER_CALIBRATOR_H_
