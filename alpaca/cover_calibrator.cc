@@ -93,7 +93,13 @@ void CoverCalibrator::Settle(uint32_t client, const DimmerService::State& state)
 }
 
 bool CoverCalibrator::IsConnected(uint32_t client, const DimmerService::State& state) {
-  std::lock_guard<std::mutex> lock(mutex);
+  {
+    std::shared_lock<std::shared_mutex> lock(mutex);
+    if (connecting.count(client) == 0 && disconnecting.count(client) == 0) {
+      return state.connected && connected.count(client) != 0;
+    }
+  }
+  std::lock_guard<std::shared_mutex> lock(mutex);
   Settle(client, state);
   return state.connected && connected.count(client) != 0;
 }
@@ -121,7 +127,7 @@ bool CoverCalibrator::Admit(uint32_t client) {
 }
 
 MemberResult CoverCalibrator::PutConnected(const MemberCall& call) {
-  std::unique_lock<std::mutex> lock(mutex);
+  std::unique_lock<std::shared_mutex> lock(mutex);
   if (!call.arguments.connected) {
     const bool last = Forget(call.client);
     lock.unlock();
@@ -148,7 +154,7 @@ MemberResult CoverCalibrator::PutConnected(const MemberCall& call) {
 
 MemberResult CoverCalibrator::Connect(const MemberCall& call) {
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::shared_mutex> lock(mutex);
     if (!Admit(call.client)) return Error(kTooManyClients, kTooManyMessage);
     if (call.state.connected && !call.state.connecting) {
       connecting.erase(call.client);
@@ -162,7 +168,7 @@ MemberResult CoverCalibrator::Connect(const MemberCall& call) {
 
 MemberResult CoverCalibrator::Disconnect(const MemberCall& call) {
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::shared_mutex> lock(mutex);
     if (!Forget(call.client) || !call.state.connected) return {};
     disconnecting.insert(call.client);
   }
@@ -171,7 +177,7 @@ MemberResult CoverCalibrator::Disconnect(const MemberCall& call) {
 }
 
 MemberResult CoverCalibrator::Connecting(const MemberCall& call) {
-  std::lock_guard<std::mutex> lock(mutex);
+  std::lock_guard<std::shared_mutex> lock(mutex);
   Settle(call.client, call.state);
   const auto error = connect_errors.find(call.client);
   if (error != connect_errors.end()) {
@@ -259,12 +265,17 @@ MemberResult CoverCalibrator::DeviceState(const MemberCall& call) {
   if (changing.error_number == 0) values.changing = changing.value.get<bool>() ? 1 : 0;
   std::memcpy(values.read_at, call.state.read_at, sizeof(values.read_at));
   MemberResult result;
-  std::lock_guard<std::mutex> lock(device_state_mutex);
-  if (device_state_text.empty() || !(values == device_state_of)) {
-    device_state_text = DeviceStateValue(values).dump(-1, ' ', false, Json::error_handler_t::replace);
-    device_state_of = values;
+  {
+    std::shared_lock<std::shared_mutex> lock(device_state_mutex);
+    if (!device_state_text.empty() && values == device_state_of) {
+      result.value_text = device_state_text;
+      return result;
+    }
   }
-  result.value_text = device_state_text;
+  result.value_text = DeviceStateValue(values).dump(-1, ' ', false, Json::error_handler_t::replace);
+  std::lock_guard<std::shared_mutex> lock(device_state_mutex);
+  device_state_text = result.value_text;
+  device_state_of = values;
   return result;
 }
 

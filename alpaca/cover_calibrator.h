@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 
@@ -143,7 +144,9 @@ class CoverCalibrator {
   static Json DeviceStateValue(const DeviceStateValues& values);
 
   DimmerService& service;
-  std::mutex mutex;
+  // Shared by the requests that only read the clients, as nearly all do
+  // (see DimmerService::shared_mutex).
+  std::shared_mutex mutex;
   std::set<uint32_t> connected;
   std::set<uint32_t> connecting;     // asked Connect, not yet settled
   std::set<uint32_t> disconnecting;  // asked Disconnect, not yet settled
@@ -151,7 +154,7 @@ class CoverCalibrator {
 
   // Clients poll DeviceState several times a second, and it changes about
   // once a second: its text is written once per change.
-  std::mutex device_state_mutex;
+  std::shared_mutex device_state_mutex;
   DeviceStateValues device_state_of;
   std::string device_state_text;
 };

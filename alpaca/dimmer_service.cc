@@ -25,8 +25,13 @@ void DimmerService::Stop() {
 }
 
 DimmerService::State DimmerService::Snapshot() const {
-  std::lock_guard<std::mutex> lock(mutex);
-  return state;
+  std::shared_lock<std::shared_mutex> lock(shared_mutex);
+  return shared;
+}
+
+void DimmerService::Share() {
+  std::lock_guard<std::shared_mutex> lock(shared_mutex);
+  shared = state;
 }
 
 void DimmerService::PostConnect() {
@@ -34,6 +39,7 @@ void DimmerService::PostConnect() {
     std::lock_guard<std::mutex> lock(mutex);
     posted.command = Command::kConnect;
     state.connecting = true;
+    Share();
   }
   wake.notify_all();
 }
@@ -45,6 +51,7 @@ void DimmerService::PostDisconnect() {
     posted.command = Command::kDisconnect;
     state.connecting = true;
     zero_pending = false;
+    Share();
   }
   wake.notify_all();
 }
@@ -74,6 +81,7 @@ void DimmerService::Post(int32_t intensity, int32_t switch_to, bool at_zero) {
     state.on_at_zero = false;
     state.changing = true;
     state.failure.clear();
+    Share();
   }
   wake.notify_all();
 }
@@ -88,10 +96,9 @@ void DimmerService::Loop() {
     const unsigned delay = owner.Run();
     lock.lock();
     Publish();
-    if (work.command != Command::kNone) {
-      state.connecting = posted.command != Command::kNone;
-      connected_changed.notify_all();
-    }
+    if (work.command != Command::kNone) state.connecting = posted.command != Command::kNone;
+    Share();
+    if (work.command != Command::kNone) connected_changed.notify_all();
     wake.wait_for(lock, std::chrono::milliseconds(delay), [this] {
       return stopping || posted.command != Command::kNone || posted.intensity != DimmerOwner::kNone ||
              posted.switch_to != DimmerOwner::kNone;
@@ -123,6 +130,7 @@ void DimmerService::Carry(const Posted& work) {
     }
     std::lock_guard<std::mutex> lock(mutex);
     state.connect_error = error;
+    Share();
   } else if (work.command == Command::kDisconnect) {
     owner.Disconnect();
   }
@@ -137,6 +145,7 @@ void DimmerService::Carry(const Posted& work) {
     std::lock_guard<std::mutex> lock(mutex);
     state.failure = refused;
     zero_pending = false;
+    Share();
   }
 }
 

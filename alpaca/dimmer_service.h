@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 
@@ -73,6 +74,8 @@ class DimmerService : private DimmerOwner::Listener {
   void Loop();
   void Carry(const Posted& posted);
   void Publish();
+  // Makes `state` what Snapshot returns; call with `mutex` held.
+  void Share();
   static void FormatUtc(int64_t unix_micros, char* out, size_t size);
   void DimmerChanged() override {}
   void DimmerMessage(DimmerOwner::Level level, const char* text) override;
@@ -82,6 +85,11 @@ class DimmerService : private DimmerOwner::Listener {
   std::condition_variable wake;
   std::condition_variable connected_changed;
   State state;
+  // Every request reads the state, from many threads at once. A reader
+  // preempted while it held a plain mutex would stall all the others for a
+  // time slice, so readers share a lock and a copy that only Share writes.
+  mutable std::shared_mutex shared_mutex;
+  State shared;
   Posted posted;
   bool zero_pending = false;  // "on at 0" asked, not yet done
   bool stopping = false;
