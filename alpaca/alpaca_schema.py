@@ -31,11 +31,11 @@ class AlpacaSchemas:
             return yaml.safe_load(file)
 
     @staticmethod
-    def _find(spec, path, method):
+    def _find(description, path, method):
         """The operation for `path` (relative to the API's base) and `method`,
         taking a device type's own path before the one common to all."""
         candidates = []
-        for template, operations in spec["paths"].items():
+        for template, operations in description["paths"].items():
             pattern = "^" + re.sub(r"\{[^}]+\}", "[^/]+", template) + "$"
             if re.match(pattern, path) and method in operations:
                 candidates.append((template.count("{"), operations[method]))
@@ -47,13 +47,13 @@ class AlpacaSchemas:
         """Raises if the JSON `body` of a 200 reply to `method` `path` does not
         match its description."""
         if path.startswith("/api/v1"):
-            spec, relative = self.device, path[len("/api/v1"):]
+            description, relative = self.device, path[len("/api/v1"):]
         else:
-            spec, relative = self.management, path
-        operation = self._find(spec, relative, method.lower())
+            description, relative = self.management, path
+        operation = self._find(description, relative, method.lower())
         reply = operation["responses"]["200"]
         if "$ref" in reply:
-            reply = spec["components"]["responses"][reply["$ref"].split("/")[-1]]
+            reply = description["components"]["responses"][reply["$ref"].split("/")[-1]]
         schema = reply["content"]["application/json"]["schema"]
-        resolver = jsonschema.RefResolver("", spec)
+        resolver = jsonschema.RefResolver("", description)
         jsonschema.Draft202012Validator(schema, resolver=resolver).validate(body)
