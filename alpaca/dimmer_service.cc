@@ -96,9 +96,11 @@ void DimmerService::Loop() {
     const unsigned delay = owner.Run();
     lock.lock();
     Publish();
-    if (work.command != Command::kNone) state.connecting = posted.command != Command::kNone;
+    if (work.command != Command::kNone) {
+      state.connecting = posted.command != Command::kNone;
+      connected_changed.notify_all();  // its waiters run once `mutex` is free, after Share
+    }
     Share();
-    if (work.command != Command::kNone) connected_changed.notify_all();
     wake.wait_for(lock, std::chrono::milliseconds(delay), [this] {
       return stopping || posted.command != Command::kNone || posted.intensity != DimmerOwner::kNone ||
              posted.switch_to != DimmerOwner::kNone;

@@ -26,11 +26,7 @@ expect "" /usr/bin/orvane 3 L B128 S
 expect "light is on, intensity 176" /usr/bin/quorlet
 expect "version: $version" /usr/bin/orvane 3 V
 
-free_port() {
-  local port=$((20000 + RANDOM % 20000))
-  while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
-  echo "$port"
-}
+source "$(dirname "$0")/free-port.sh"
 
 # The driver under indiserver, from INDI's own tools.
 port=$(free_port)

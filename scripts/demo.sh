@@ -76,11 +76,7 @@ indi indi_getprop "$device.FLAT_LIGHT_INTENSITY.*"
 # The Alpaca server on the same dimmer, on free ports, as ASCOM clients such
 # as N.I.N.A. reach it; its dimmer is busy for a few polls after a change,
 # so the change can be seen under way.
-free_port() {
-  local port=$((20000 + RANDOM % 20000))
-  while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
-  echo "$port"
-}
+source scripts/free-port.sh
 http_port=$(free_port)
 discovery_port=$(free_port)
 DIMMER_SIM_BUSY=3 XDG_STATE_HOME=$PWD/build/demo-home build/alpaca/alpaca_light_dimmer \
