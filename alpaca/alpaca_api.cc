@@ -4,18 +4,34 @@
 #include <cctype>
 #include <string_view>
 
-#include <httplib.h>
-
 #include "alpaca/alpaca_values.h"
 #include "alpaca/setup_page.h"
+#include "alpaca/url_encoding.h"
 
 namespace {
 
 constexpr char kDeviceType[] = "covercalibrator";
 
-HttpReply Refuse(int status, std::string reason) {
-  return {status, "text/plain; charset=utf-8", std::move(reason) + "\n"};
+// What clients must not keep: every answer but the setup page's style and
+// script says the state of the moment.
+const HttpHeader kNoStore[] = {{"Cache-Control", "no-store"}, {nullptr, nullptr}};
+// The setup page works the light: no other site may show it in a frame of
+// its own (click-jacking), and it runs only its own script.
+const HttpHeader kPageHeaders[] = {
+    {"Cache-Control", "no-store"},
+    {"X-Frame-Options", "DENY"},
+    {"Content-Security-Policy",
+     "default-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'"},
+    {nullptr, nullptr}};
+
+HttpReply Reply(const char* content_type, std::string body, const HttpHeader* headers) {
+  HttpReply reply;
+  reply.content_type = content_type;
+  reply.body = std::move(body);
+  reply.headers = headers;
+  return reply;
 }
+
 
 // A request's parameters: from the query string with names in any case
 // (GET), or from the form body with names as given (PUT).
@@ -23,7 +39,7 @@ class Parameters {
  public:
   explicit Parameters(const AlpacaApi::Query& query) : params(query), exact(false) {}
   explicit Parameters(const std::string& body) : params(parsed), exact(true) {
-    httplib::detail::parse_query_text(body, parsed);
+    ParseFormText(body, &parsed);
   }
   Parameters(const Parameters&) = delete;  // it may refer to its own copy
   const std::string* Find(const std::string& name) const {
@@ -36,7 +52,7 @@ class Parameters {
   }
 
  private:
-  httplib::Params parsed;
+  AlpacaApi::Query parsed;
   const AlpacaApi::Query& params;
   bool exact;
 };
@@ -118,9 +134,9 @@ bool HasUpperCase(std::string_view text) {
 
 HttpReply AlpacaApi::Handle(const std::string& method, const std::string& path,
                             const Query& query, const std::string& body) {
-  if (path == "/setup" || path == "/setup/v1/covercalibrator/0/setup") {
+  if (path == "/setup" || path.rfind("/setup/", 0) == 0) {
     if (method != "GET") return Refuse(400, "The setup page is read with GET.");
-    return SetupPage();
+    return SetupPage(path);
   }
   if (path.rfind("/management/", 0) == 0) {
     if (method != "GET") return Refuse(400, "The management API is read with GET.");
@@ -184,7 +200,7 @@ HttpReply AlpacaApi::Device(const std::string& method, std::string_view member_n
     // The value the member wrote goes first, as "Value" does in the others.
     text.replace(0, 1, "{\"Value\":" + result.value_text + ",");
   }
-  return {200, "application/json", std::move(text)};
+  return Reply("application/json", std::move(text), kNoStore);
 }
 
 HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
@@ -213,9 +229,22 @@ HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
       {"ServerTransactionID", ++transactions},
       {"ErrorNumber", 0},
       {"ErrorMessage", ""}};
-  return {200, "application/json", reply.dump()};
+  return Reply("application/json", reply.dump(), kNoStore);
 }
 
-HttpReply AlpacaApi::SetupPage() {
-  return {200, "text/html; charset=utf-8", RenderSetupPage()};
+HttpReply AlpacaApi::SetupPage(const std::string& path) {
+  if (path == "/setup" || path == "/setup/v1/covercalibrator/0/setup") {
+    return Reply("text/html; charset=utf-8", RenderSetupPage(), kPageHeaders);
+  }
+  if (path == kSetupStylePath) return Reply("text/css; charset=utf-8", kSetupStyle, nullptr);
+  if (path == kSetupScriptPath) {
+    return Reply("text/javascript; charset=utf-8", kSetupScript, nullptr);
+  }
+  return Refuse(404, "Nothing here: " + path);
+}
+
+HttpReply AlpacaApi::Refuse(int status, std::string reason) {
+  HttpReply reply = Reply("text/plain; charset=utf-8", std::move(reason) + "\n", kNoStore);
+  reply.status = status;
+  return reply;
 }

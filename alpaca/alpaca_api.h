@@ -22,12 +22,7 @@
 #include <string_view>
 
 #include "alpaca/cover_calibrator.h"
-
-struct HttpReply {
-  int status = 200;
-  const char* content_type = "application/json";
-  std::string body;
-};
+#include "alpaca/http_handler.h"
 
 // What the management API tells about this server.
 struct ServerIdentity {
@@ -40,7 +35,7 @@ class AlpacaApi {
   AlpacaApi(CoverCalibrator& device, ServerIdentity identity)
       : device(device), identity(std::move(identity)) {}
 
-  // Parameters by name, decoded, as the HTTP library gives them.
+  // Parameters by name, decoded.
   using Query = std::multimap<std::string, std::string>;
 
   // One request: its HTTP method, its path (decoded), the parameters of its
@@ -48,11 +43,14 @@ class AlpacaApi {
   HttpReply Handle(const std::string& method, const std::string& path, const Query& query,
                    const std::string& body);
 
+  // A refusal: `status`, with the reason as plain text.
+  static HttpReply Refuse(int status, std::string reason);
+
  private:
   HttpReply Management(const std::string& path, const Query& query);
   HttpReply Device(const std::string& method, std::string_view member_name, const Query& query,
                    const std::string& body);
-  HttpReply SetupPage();
+  HttpReply SetupPage(const std::string& path);
 
   CoverCalibrator& device;
   const ServerIdentity identity;

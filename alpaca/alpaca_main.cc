@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "alpaca/alpaca_api.h"
+#include "alpaca/alpaca_http.h"
 #include "alpaca/discovery.h"
 #include "alpaca/http_server.h"
 #include "alpaca/server_options.h"
@@ -45,7 +46,10 @@ int main(int argc, char** argv) {
   DimmerService service(options.simulation ? SimulatedHid() : SystemHid());
   CoverCalibrator device(service);
   AlpacaApi api(device, identity);
-  HttpServer http(api, options.verbose);
+  AlpacaHttp handler(api, HostPolicy(identity.location, options.allowed_hosts), options.verbose);
+  HttpServer http(handler);
+  // Every connection the server takes, and room for its own files.
+  RaiseFileLimit(kMaxConnections + 64);
   const char* where = options.address.empty() ? "every interface" : options.address.c_str();
   // Discovery first, so that it answers by the time the HTTP port does.
   Discovery discovery;

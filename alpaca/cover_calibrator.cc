@@ -20,7 +20,6 @@ MemberResult Error(int number, std::string message) {
 MemberResult Value(Json value) { return {std::move(value), 0, "", ""}; }
 
 const char kLostMessage[] = "The dimmer does not answer (unplugged?); nothing was changed.";
-const char kTooManyMessage[] = "Too many clients are connected.";
 
 }  // namespace
 
@@ -73,6 +72,7 @@ bool CoverCalibrator::Known(std::string_view name) {
 MemberResult CoverCalibrator::Call(const Member& member, uint32_t client,
                                    const MemberArguments& arguments) {
   const DimmerService::State state = service.Snapshot();
+  Heard(client);
   if (member.needs_connection && !IsConnected(client, state)) {
     return Error(kNotConnectedError, "Not connected: connect first (Connected=True, or Connect).");
   }
@@ -85,6 +85,7 @@ void CoverCalibrator::Settle(uint32_t client, const DimmerService::State& state)
     if (state.connected) {
       connected.insert(client);
     } else {
+      heard.erase(client);
       if (connect_errors.size() >= kMaxClients) connect_errors.clear();
       connect_errors[client] = state.connect_error;
     }
@@ -112,18 +113,36 @@ bool CoverCalibrator::Forget(uint32_t client) {
   connected.erase(client);
   connecting.erase(client);
   connect_errors.erase(client);
+  heard.erase(client);
   return connected.empty() && connecting.empty();
 }
 
-bool CoverCalibrator::Admit(uint32_t client) {
-  const bool known = connected.count(client) != 0 || connecting.count(client) != 0;
-  if (!known && connected.size() + connecting.size() >= kMaxClients) return false;
+void CoverCalibrator::Heard(uint32_t client) {
+  std::shared_lock<std::shared_mutex> lock(mutex);
+  const auto found = heard.find(client);
+  if (found != heard.end()) found->second.store(++requests, std::memory_order_relaxed);
+}
+
+void CoverCalibrator::Admit(uint32_t client) {
+  const bool known = heard.count(client) != 0;
+  if (!known && heard.size() >= kMaxClients) {
+    auto oldest = heard.begin();
+    for (auto entry = heard.begin(); entry != heard.end(); ++entry) {
+      if (entry->second.load(std::memory_order_relaxed) <
+          oldest->second.load(std::memory_order_relaxed)) {
+        oldest = entry;
+      }
+    }
+    connected.erase(oldest->first);
+    connecting.erase(oldest->first);
+    heard.erase(oldest);
+  }
+  heard[client].store(++requests, std::memory_order_relaxed);
   connect_errors.erase(client);
   disconnecting.erase(client);
   // Counted before the connect is asked for, so that no other client's
   // disconnect closes the dimmer meanwhile.
   connecting.insert(client);
-  return true;
 }
 
 MemberResult CoverCalibrator::PutConnected(const MemberCall& call) {
@@ -137,7 +156,7 @@ MemberResult CoverCalibrator::PutConnected(const MemberCall& call) {
     }
     return {};
   }
-  if (!Admit(call.client)) return Error(kTooManyClients, kTooManyMessage);
+  Admit(call.client);
   lock.unlock();
   DimmerService::State state = call.state;
   if (!state.connected || state.connecting) {
@@ -147,15 +166,20 @@ MemberResult CoverCalibrator::PutConnected(const MemberCall& call) {
   }
   lock.lock();
   connecting.erase(call.client);
-  if (!state.connected) return Error(kConnectFailed, "Could not connect: " + state.connect_error);
+  if (!state.connected) {
+    heard.erase(call.client);
+    return Error(kConnectFailed, "Could not connect: " + state.connect_error);
+  }
   connected.insert(call.client);
+  // Back in the table if others took its place while it waited.
+  heard[call.client].store(++requests, std::memory_order_relaxed);
   return {};
 }
 
 MemberResult CoverCalibrator::Connect(const MemberCall& call) {
   {
     std::lock_guard<std::shared_mutex> lock(mutex);
-    if (!Admit(call.client)) return Error(kTooManyClients, kTooManyMessage);
+    Admit(call.client);
     if (call.state.connected && !call.state.connecting) {
       connecting.erase(call.client);
       connected.insert(call.client);

@@ -8,10 +8,17 @@
 // one disconnects, so one program disconnecting never takes the dimmer from
 // another. A client that has not connected gets NotConnected from every
 // member that needs the device.
+//
+// The server keeps up to kMaxClients clients. When a new one connects with
+// the table full, the client heard from least recently is forgotten to make
+// room: one that vanished without disconnecting, most likely, as a client
+// that still polls has been heard from more recently than all but the last
+// kMaxClients others.
 #ifndef ALPACA_COVER_CALIBRATOR_H_
 #define ALPACA_COVER_CALIBRATOR_H_
 
 #include <cstdint>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <set>
@@ -31,7 +38,6 @@ constexpr int kActionNotImplemented = 0x40C;
 constexpr int kConnectFailed = 0x500;
 constexpr int kChangeFailed = 0x501;
 constexpr int kDimmerLost = 0x502;
-constexpr int kTooManyClients = 0x503;
 
 // JSON whose objects keep their members in the order given, as replies
 // read best ("Value" first), and which builds with fewer allocations.
@@ -124,9 +130,11 @@ class CoverCalibrator {
   bool IsConnected(uint32_t client, const DimmerService::State& state);
   // Drops `client`'s connection; whether no client is left. With `mutex`.
   bool Forget(uint32_t client);
-  // Counts `client` as connecting; false when there are too many clients.
-  // With `mutex`.
-  bool Admit(uint32_t client);
+  // Counts `client` as connecting, forgetting the client heard from least
+  // recently if the table is full. With `mutex`.
+  void Admit(uint32_t client);
+  // Notes that `client` was heard from, if it is in the table.
+  void Heard(uint32_t client);
   // The light's ASCOM state: Off, NotReady, Ready or Error.
   static int StateOf(const DimmerService::State& state);
   static int32_t BrightnessOf(const DimmerService::State& state);
@@ -151,6 +159,10 @@ class CoverCalibrator {
   std::set<uint32_t> connecting;     // asked Connect, not yet settled
   std::set<uint32_t> disconnecting;  // asked Disconnect, not yet settled
   std::map<uint32_t, std::string> connect_errors;  // until the next Connect
+  // For each client connected or connecting, when it was last heard from,
+  // on a clock that counts requests. Written under a shared lock.
+  std::map<uint32_t, std::atomic<uint64_t>> heard;
+  std::atomic<uint64_t> requests{0};
 
   // Clients poll DeviceState several times a second, and it changes about
   // once a second: its text is written once per change.

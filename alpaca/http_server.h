@@ -1,21 +1,31 @@
-// The HTTP side of the server, on the HTTP library set up as http_setup
-// says: every request handed to the Alpaca API.
+// The server's HTTP transport: one thread serves every connection, event
+// by event, so that no number of idle or slow clients can keep another
+// waiting. Each connection is held to limits of memory and time
+// (http_exchange.h) and the server to a number of connections; requests on
+// one connection, pipelined or not, are answered in order. GET and HEAD are
+// answered on the serving thread, as a handler answers them from state it
+// has at hand; other methods may wait for the device, and are answered on
+// threads of their own.
 #ifndef ALPACA_HTTP_SERVER_H_
 #define ALPACA_HTTP_SERVER_H_
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
-#include "alpaca/alpaca_api.h"
+#include "alpaca/http_handler.h"
 
-namespace httplib {
-class Server;
-}
+// Connections beyond these are closed as soon as they are accepted.
+constexpr size_t kMaxConnections = 1024;
+constexpr size_t kMaxConnectionsPerAddress = 64;
+// A request must arrive whole this soon after its first byte, and a reply
+// be taken this soon after it is sent.
+constexpr int kRequestSeconds = 10;
+// A connection that has no request under way is closed after this.
+constexpr int kIdleSeconds = 30;
 
 class HttpServer {
  public:
-  HttpServer(AlpacaApi& api, bool verbose);
+  explicit HttpServer(HttpHandler& handler);
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
@@ -23,13 +33,16 @@ class HttpServer {
   // Takes `port` on `address` ("" for every interface). False, with
   // `problem` set, when it cannot.
   bool Bind(const std::string& address, int port, std::string* problem);
-  // Serves until Stop; replies under way are finished first.
+  // Serves until Stop.
   void Run();
+  // Any thread: stops taking connections and closes those that wait for a
+  // request; replies under way are finished, for a second and a half at
+  // most, and then Run returns.
   void Stop();
 
  private:
-  std::unique_ptr<httplib::Server> server;
-  intptr_t listening = -1;
+  class Serving;
+  std::unique_ptr<Serving> serving;
 };
 
 #endif  // ALPACA_HTTP_SERVER_H_

@@ -11,6 +11,9 @@ const char kServerUsage[] =
     "                         IPv4 and IPv6; 127.0.0.1 keeps the server to this machine)\n"
     "  --port N               HTTP port (default 11111)\n"
     "  --discovery-port N     UDP port for Alpaca discovery (default 32227; 0: none)\n"
+    "  --allowed-host NAME    let browsers reach the server by this name too, beside\n"
+    "                         its addresses, localhost and this machine's own names\n"
+    "                         (may be given more than once)\n"
     "  --simulation           serve a simulated dimmer instead of the USB one\n"
     "  --verbose              log every request\n"
     "  --help                 print this text\n"
@@ -41,7 +44,8 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
       has_value = true;
     }
     const bool takes_value =
-        name == "--address" || name == "--port" || name == "--discovery-port";
+        name == "--address" || name == "--port" || name == "--discovery-port" ||
+        name == "--allowed-host";
     if (takes_value && !has_value) {
       if (i + 1 == argc) {
         *problem = name + " needs a value";
@@ -66,6 +70,12 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
         return OptionsResult::kBad;
       }
       options->address = value;
+    } else if (name == "--allowed-host") {
+      if (value.empty()) {
+        *problem = "--allowed-host needs a name";
+        return OptionsResult::kBad;
+      }
+      options->allowed_hosts.push_back(value);
     } else if (name == "--port") {
       if (!ParsePort(value, false, &options->port)) {
         *problem = "--port takes 1-65535, not \"" + value + "\"";

@@ -3,6 +3,7 @@
 #define ALPACA_SERVER_OPTIONS_H_
 
 #include <string>
+#include <vector>
 
 struct ServerOptions {
   std::string address;  // "" for every interface, IPv4 and IPv6
@@ -10,6 +11,8 @@ struct ServerOptions {
   int discovery_port = 32227;  // Alpaca's discovery port; 0 for none
   bool simulation = false;
   bool verbose = false;
+  // Further names that browsers may reach the server by (host_policy.h).
+  std::vector<std::string> allowed_hosts;
 };
 
 enum class OptionsResult { kRun, kHelp, kVersion, kBad };

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -64,7 +65,13 @@ void ClaimPort(intptr_t socket) {
   setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
 }
 
-void WidenBacklog(intptr_t socket) { listen(static_cast<int>(socket), SOMAXCONN); }
+
+void RaiseFileLimit(unsigned count) {
+  rlimit limit = {};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= count) return;
+  limit.rlim_cur = limit.rlim_max == RLIM_INFINITY || limit.rlim_max > count ? count : limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 bool UdpSocket::Open(bool ipv6, const std::string& address, int port, std::string* problem) {
   sockaddr_storage where = {};

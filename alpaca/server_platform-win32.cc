@@ -71,7 +71,9 @@ void ClaimPort(intptr_t socket) {
              reinterpret_cast<const char*>(&yes), sizeof yes);
 }
 
-void WidenBacklog(intptr_t socket) { listen(static_cast<SOCKET>(socket), SOMAXCONN); }
+
+// Windows sets no such limit on sockets.
+void RaiseFileLimit(unsigned) {}
 
 bool UdpSocket::Open(bool ipv6, const std::string& address, int port, std::string* problem) {
   StartWinsock();

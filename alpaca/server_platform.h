@@ -26,10 +26,13 @@ std::string StateFolder();
 // This machine's name, for clients to tell servers apart.
 std::string MachineName();
 
-// The listening socket of the HTTP server: no other server may take the
-// same port beside it, and clients that connect at once all get in.
+// The listening socket of the HTTP server, before it binds: no other server
+// may take the same port beside it.
 void ClaimPort(intptr_t socket);
-void WidenBacklog(intptr_t socket);
+
+// Lets the process hold `count` open files and sockets where it may, as a
+// server with many connections needs more than the usual default of 1024.
+void RaiseFileLimit(unsigned count);
 
 // One UDP socket, for discovery.
 class UdpSocket {

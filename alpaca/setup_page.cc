@@ -2,17 +2,53 @@
 
 namespace {
 
-// One page, its style and script within it: nothing to install, nothing
-// fetched from elsewhere. The script is an Alpaca client of its own (its
-// ClientID kept in the browser), polling the device while it is connected.
+// One page with its style and script beside it, all served from here:
+// nothing to install, nothing fetched from elsewhere, and nothing inline, so
+// that the page may forbid everything but its own files. The script is an
+// Alpaca client of its own (its ClientID kept in the browser), polling the
+// device while it is connected.
 const char kPage[] = R"page(<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>USB Light Dimmer</title>
-<style>
-  :root { color-scheme: dark; --accent: #e0483e; }
+<link rel="stylesheet" href="/setup/page.css">
+</head>
+<body>
+<main>
+  <h1>USB Light Dimmer</h1>
+  <section>
+    <div class="row"><span class="state" id="connection">Not connected</span></div>
+    <div class="row gap-small">
+      <button class="primary" id="connect">Connect</button>
+      <button id="disconnect" disabled>Disconnect</button>
+    </div>
+  </section>
+  <section>
+    <div class="row"><span class="lamp" id="lamp"></span>
+      <span class="state" id="light">Light unknown</span> <span id="busy"></span></div>
+    <div class="row gap">
+      <input type="range" id="slider" min="0" max="1023" value="512" aria-label="Brightness">
+      <input type="number" id="level" min="0" max="1023" value="512" aria-label="Brightness">
+    </div>
+    <div class="row gap">
+      <button class="primary" id="on" disabled>Switch on</button>
+      <button id="off" disabled>Switch off</button>
+    </div>
+    <p id="error" role="alert"></p>
+  </section>
+  <p class="quiet">alpaca_light_dimmer @VERSION@, at <span id="where"></span>:
+    ASCOM Alpaca CoverCalibrator 0, brightness 0 to 1023.</p>
+</main>
+<script src="/setup/page.js"></script>
+</body>
+</html>
+)page";
+
+}  // namespace
+
+const char kSetupStyle[] = R"style(  :root { color-scheme: dark; --accent: #e0483e; }
   body { margin: 0; font: 16px/1.4 system-ui, sans-serif; background: #15171a; color: #e8e8e8; }
   main { max-width: 34rem; margin: 0 auto; padding: 1rem; }
   h1 { font-size: 1.4rem; margin: 0.2rem 0 1rem; }
@@ -31,36 +67,11 @@ const char kPage[] = R"page(<!DOCTYPE html>
   #busy { color: #ffd36b; }
   #error { color: #ff8a80; min-height: 1.4em; }
   .quiet { color: #9aa0a6; font-size: 0.9rem; }
-</style>
-</head>
-<body>
-<main>
-  <h1>USB Light Dimmer</h1>
-  <section>
-    <div class="row"><span class="state" id="connection">Not connected</span></div>
-    <div class="row" style="margin-top:0.6rem">
-      <button class="primary" id="connect">Connect</button>
-      <button id="disconnect" disabled>Disconnect</button>
-    </div>
-  </section>
-  <section>
-    <div class="row"><span class="lamp" id="lamp"></span>
-      <span class="state" id="light">Light unknown</span> <span id="busy"></span></div>
-    <div class="row" style="margin-top:0.8rem">
-      <input type="range" id="slider" min="0" max="1023" value="512" aria-label="Brightness">
-      <input type="number" id="level" min="0" max="1023" value="512" aria-label="Brightness">
-    </div>
-    <div class="row" style="margin-top:0.8rem">
-      <button class="primary" id="on" disabled>Switch on</button>
-      <button id="off" disabled>Switch off</button>
-    </div>
-    <p id="error" role="alert"></p>
-  </section>
-  <p class="quiet">alpaca_light_dimmer @VERSION@, at <span id="where"></span>:
-    ASCOM Alpaca CoverCalibrator 0, brightness 0 to 1023.</p>
-</main>
-<script>
-"use strict";
+  .gap-small { margin-top: 0.6rem; }
+  .gap { margin-top: 0.8rem; }
+)style";
+
+const char kSetupScript[] = R"script("use strict";
 const api = "/api/v1/covercalibrator/0/";
 let client = Number(localStorage.getItem("dimmerClientID"));
 if (!(client >= 1 && client <= 65535)) {
@@ -133,12 +144,7 @@ $("on").onclick = () => act("PUT", "calibratoron", { Brightness: $("level").valu
 $("off").onclick = () => act("PUT", "calibratoroff");
 refresh();
 setInterval(refresh, 500);
-</script>
-</body>
-</html>
-)page";
-
-}  // namespace
+)script";
 
 std::string RenderSetupPage() {
   std::string page = kPage;

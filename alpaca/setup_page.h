@@ -8,4 +8,10 @@
 
 std::string RenderSetupPage();
 
+// Its style and script, and where the page has them from.
+constexpr char kSetupStylePath[] = "/setup/page.css";
+constexpr char kSetupScriptPath[] = "/setup/page.js";
+extern const char kSetupStyle[];
+extern const char kSetupScript[];
+
 #endif  // ALPACA_SETUP_PAGE_H_

@@ -1,30 +1,35 @@
-// The least an Alpaca server can do for a request: the same HTTP library,
-// set up as alpaca_light_dimmer sets it up, answering every GET and PUT with
-// a fixed JSON reply of the size of the server's.
+// The least an Alpaca server can do for a request: the server's own HTTP
+// transport, answering every request with a fixed JSON reply of the size of
+// the server's.
 //   alpaca_floor PORT REPLY_BYTES
 #include <cstdlib>
 #include <string>
 
-#include <httplib.h>
+#include "alpaca/http_server.h"
 
-#include "alpaca/http_setup.h"
-#include "alpaca/server_platform.h"
+namespace {
+
+class FixedReply : public HttpHandler {
+ public:
+  explicit FixedReply(size_t size) {
+    // A JSON object padded with spaces to the size asked for.
+    reply.body = "{\"Value\":1}";
+    if (size > reply.body.size()) reply.body.insert(reply.body.size() - 1, size - reply.body.size(), ' ');
+  }
+  HttpReply Answer(const HttpRequest&) override { return reply; }
+
+ private:
+  HttpReply reply;
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
-  const int port = std::atoi(argv[1]);
-  // A JSON object padded with spaces to the size asked for.
-  std::string reply = "{\"Value\":1}";
-  reply.insert(reply.size() - 1, std::string(std::strtoul(argv[2], nullptr, 10) - reply.size(), ' '));
-  httplib::Server server;
-  intptr_t listening = -1;
-  SetUpHttpLibrary(server, &listening);
-  const auto answer = [&reply](const httplib::Request&, httplib::Response& response) {
-    response.set_content(reply, "application/json");
-  };
-  server.Get(".*", answer);
-  server.Put(".*", answer);
-  if (!server.bind_to_port("127.0.0.1", port)) return 1;
-  WidenBacklog(listening);
-  return server.listen_after_bind() ? 0 : 1;
+  FixedReply handler(std::strtoul(argv[2], nullptr, 10));
+  HttpServer server(handler);
+  std::string problem;
+  if (!server.Bind("127.0.0.1", std::atoi(argv[1]), &problem)) return 1;
+  server.Run();
+  return 0;
 }

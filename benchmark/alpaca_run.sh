@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Measures alpaca_light_dimmer as built in BUILD_DIR, on the simulated dimmer
-# (idle, busy count 0) with a client connected, beside the floor: the same
-# HTTP library, set up the same way, answering the same requests with a fixed
-# reply of the same size (alpaca_floor). wrk loads each on loopback at 1, 16
+# (idle, busy count 0) with a client connected, beside the floor: the
+# server's own HTTP transport answering the same requests with a fixed reply
+# of the same size (alpaca_floor). wrk loads each on loopback at 1, 16
 # and 64 connections, in ROUNDS (default 5) rounds of SECONDS (default 2)
 # that alternate between the server and the floor, and each side's median
 # over the rounds counts: requests per second, p50 and p99 latency, each
 # taken on its own; then the peak RSS of each
 # process, and the device requests made during the row beside the refreshes.
-# Last, a 10-second GET at 64 connections, whose device requests must be the
-# refreshes alone.
+# Then GET at 16 connections while 1000 idle connections are held open,
+# beside the same without them. Last, a 10-second GET at 64 connections,
+# whose device requests must be the refreshes alone.
 set -euo pipefail
 trap 'echo "alpaca_run.sh: failed at line $LINENO" >&2' ERR
 build=$(cd "${1:?usage: alpaca_run.sh BUILD_DIR [SECONDS [ROUNDS]]}" && pwd)
@@ -149,6 +150,38 @@ for row in "GET calibratorstate" "GET devicestate" "PUT calibratoron"; do
 done
 kill "$floor_pid" 2>/dev/null || true
 
+# GET at 16 connections while 1000 idle connections are held open, beside
+# the same without them, over the same rounds. The idle ones come from
+# addresses of their own, as the server takes 64 from one address.
+idle_load() {
+  : >"$scratch/idle-rounds"
+  for _ in $(seq "$rounds"); do
+    load "$base/calibratorstate?ClientID=1&ClientTransactionID=1" 16 GET >>"$scratch/idle-rounds"
+  done
+  read -r rps _ <<<"$(median "$scratch/idle-rounds")"
+  echo "$rps"
+}
+without_idle=$(idle_load)
+python3 - "$port" >"$scratch/idle-ready" <<'PY' &
+import resource, socket, sys, time
+soft, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, 4096), hard))
+held = []
+for index in range(1000):
+    connection = socket.socket()
+    connection.bind(("127.0.1.%d" % (1 + index // 50), 0))
+    connection.connect(("127.0.0.1", int(sys.argv[1])))
+    held.append(connection)
+print("ready", flush=True)
+time.sleep(600)
+PY
+idle_pid=$!
+for _ in $(seq 200); do grep -q ready "$scratch/idle-ready" && break; sleep 0.05; done
+with_idle=$(idle_load)
+kill "$idle_pid" 2>/dev/null || true
+wait "$idle_pid" 2>/dev/null || true
+idle_ratio=$(awk -v a="$with_idle" -v b="$without_idle" 'BEGIN {printf "%.2f", a / b}')
+
 
 before=$(grep -c -v -E '^(open|close|pause)' "$scratch/traffic" || true)
 started=$(date +%s.%N)
@@ -163,6 +196,8 @@ echo
 printf 'GET: lowest throughput ratio %s (goal 0.9 or more), highest p99 ratio %.2f (goal 1.5 or less)\n' \
   "$worst_rps" "$worst_p99"
 echo "peak RSS: highest ratio $worst_rss (goal 1.2 or less)"
+printf 'GET calibratorstate at 16 connections with 1000 idle ones open: %d req/s, %d without, ratio %s (goal 0.8 or more)\n' \
+  "$with_idle" "$without_idle" "$idle_ratio"
 printf '10 s of GET calibratorstate at 64 connections: %d requests, %d device requests, %d refreshes\n' \
   "$((long_rps * 10))" "$device" "$refreshes"
 [ $device_ok -eq 1 ] || echo "MORE device requests than refreshes"

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <string>
 
-#include <httplib.h>
 #include <nlohmann/json.hpp>
 
 #include "alpaca/alpaca_api.h"
+#include "alpaca/url_encoding.h"
 #include "simulation/simulated_hid_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   AlpacaApi::Query query;
-  httplib::detail::parse_query_text(parts[2], query);
+  ParseFormText(parts[2], &query);
   const HttpReply reply = api.Handle(parts[0], parts[1], query, parts[3]);
   if (reply.status == 200 && std::string(reply.content_type) == "application/json") {
     // Every JSON reply is JSON, with the Alpaca envelope.

@@ -106,7 +106,7 @@ printed=$(run "$scratch/root/usr/bin/orvane" 3 V)
 
 if [ -n "${DIMMER_ALPACA:-}" ]; then
   check_package light-dimmer-alpaca "$(printf '%s\n%s\n' "$alpaca" "${alpaca_etc#/}" | sort)" \
-    "light-dimmer (= $version)" libcpp-httplib
+    "light-dimmer (= $version)" libstdc++6
   deb=$(ls "$scratch"/package/light-dimmer-alpaca_*.deb)
   dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx "$alpaca_etc" ||
     fail "light-dimmer-alpaca does not keep $alpaca_etc as a conffile"

@@ -26,7 +26,7 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
 fi
 packages=("g++-$triple" qemu-user-static googletest lintian "libc6:$arch" "libstdc++6:$arch"
   "libhidapi-dev:$arch" "$(available libindidriver1t64 libindidriver1):$arch"
-  "libcpp-httplib-dev:$arch")
+  "libboost-dev:$arch")
 # The kernel test runs an emulated machine of the same architecture, with
 # curl of that architecture as the Alpaca server's client.
 [ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "$(available libev4t64 libev4):$arch"

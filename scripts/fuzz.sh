@@ -14,7 +14,7 @@ install_missing "$(clang_runtime)"
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(number_parse quorlet orvane device_answers alpaca_request)
+[ ${#targets[@]} -gt 0 ] || targets=(number_parse quorlet orvane device_answers alpaca_request http_exchange)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDIMMER_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null

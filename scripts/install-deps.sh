@@ -4,7 +4,7 @@
 set -euo pipefail
 
 dimmer_packages=(cmake ninja-build g++ pkg-config libhidapi-dev libgtest-dev
-  dpkg-dev groff-base man-db libindi-dev indi-bin libcpp-httplib-dev nlohmann-json3-dev
+  dpkg-dev groff-base man-db libindi-dev indi-bin libboost-dev nlohmann-json3-dev
   python3 python3-jsonschema python3-yaml)
 
 install_missing() {

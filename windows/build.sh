@@ -2,15 +2,15 @@
 # Cross-builds the Windows programs on Debian: orvane.exe, quorlet.exe,
 # alpaca_light_dimmer.exe and hidapi.dll (HIDAPI's Windows backend, built
 # from Debian's own hidapi source package) in build-windows/, and the
-# release ZIP. The server compiles in its HTTP library from Debian's
-# cpp-httplib source package, and nlohmann-json from Debian's headers. With
+# release ZIP. The server compiles in Boost's Asio and Beast and
+# nlohmann-json from Debian's headers. With
 # --test it also runs the Windows unit and end-to-end tests under Wine, the
 # server's among them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
 packages=(g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev libgtest-dev googletest
-  nlohmann-json3-dev)
+  nlohmann-json3-dev libboost-dev)
 [ "${1:-}" = --test ] && packages+=(wine wine64)
 install_missing "${packages[@]}"
 
@@ -32,10 +32,9 @@ fi
 # The server's header-only libraries, in a folder of their own: Debian's
 # /usr/include is the Linux system's, not for the Windows compiler.
 headers=$build/headers
-windows/fetch-debian-source.sh cpp-httplib "$headers/source"
 mkdir -p "$headers/include"
-cp "$headers/source/cpp-httplib/httplib.h" "$headers/include/"
-cp "$headers/source/cpp-httplib/LICENSE" "$headers/cpp-httplib-LICENSE.txt"
+ln -sfn /usr/include/boost "$headers/include/boost"
+cp "$(ls /usr/share/doc/libboost1.*-dev/copyright | head -n 1)" "$headers/boost-LICENSE.txt"
 rm -rf "$headers/include/nlohmann"
 cp -r /usr/include/nlohmann "$headers/include/"
 cp /usr/share/doc/nlohmann-json3-dev/copyright "$headers/nlohmann-json-copyright.txt"
@@ -51,7 +50,7 @@ echo "Built: $build/quorlet/quorlet.exe $build/orvane/orvane.exe" \
 for program in quorlet/quorlet orvane/orvane alpaca/alpaca_light_dimmer; do
   imports=$(x86_64-w64-mingw32-objdump -p "$build/$program.exe" | sed -n 's/^\tDLL Name: //p' |
     tr 'A-Z' 'a-z' | sort -u)
-  foreign=$(grep -v -E '^(hidapi|kernel32|ws2_32|msvcrt|advapi32|user32|shell32|ole32|api-ms-win-.*)\.dll$' \
+  foreign=$(grep -v -E '^(hidapi|kernel32|ws2_32|mswsock|msvcrt|advapi32|user32|shell32|ole32|api-ms-win-.*)\.dll$' \
     <<<"$imports" || true)
   [ -z "$foreign" ] || { echo "$program.exe imports $foreign"; exit 1; }
 done
@@ -59,7 +58,7 @@ zip=$(ls "$build"/light-dimmer-*.zip)
 # The licenses travel with what they cover.
 contents=$(cmake -E tar tf "$zip")
 for file in quorlet.exe orvane.exe alpaca_light_dimmer.exe hidapi.dll README.md LICENSE \
-            hidapi-LICENSE-bsd.txt cpp-httplib-LICENSE.txt nlohmann-json-copyright.txt \
+            hidapi-LICENSE-bsd.txt boost-LICENSE.txt nlohmann-json-copyright.txt \
             windows-copyright.txt; do
   grep -qx "$file" <<<"$contents" || { echo "$zip lacks $file"; exit 1; }
 done
