@@ -30,14 +30,17 @@ if(WIN32)
   target_link_libraries(dimmer_server_libraries INTERFACE ws2_32 mswsock)
   return()
 endif()
-find_package(Boost 1.74 QUIET)
+# Boost's headers serve every architecture alike, so a cross build takes
+# the machine's own.
+find_path(DIMMER_BOOST_INCLUDE_DIR boost/beast.hpp)
 find_package(nlohmann_json 3 QUIET)
 find_package(Threads)
-if(Boost_FOUND AND nlohmann_json_FOUND AND EXISTS "${Boost_INCLUDE_DIRS}/boost/beast.hpp")
+if(DIMMER_BOOST_INCLUDE_DIR AND nlohmann_json_FOUND)
   add_library(dimmer_server_libraries INTERFACE)
-  target_link_libraries(dimmer_server_libraries INTERFACE Boost::headers
-    nlohmann_json::nlohmann_json Threads::Threads)
-  message(STATUS "Boost ${Boost_VERSION}, nlohmann-json ${nlohmann_json_VERSION}: the Alpaca server")
+  target_include_directories(dimmer_server_libraries SYSTEM INTERFACE ${DIMMER_BOOST_INCLUDE_DIR})
+  target_link_libraries(dimmer_server_libraries INTERFACE nlohmann_json::nlohmann_json
+    Threads::Threads)
+  message(STATUS "Boost.Beast in ${DIMMER_BOOST_INCLUDE_DIR}, nlohmann-json ${nlohmann_json_VERSION}: the Alpaca server")
 else()
   message(STATUS "Boost.Beast or nlohmann-json not found: no Alpaca server")
 endif()
