@@ -30,8 +30,8 @@ std::string Printable(std::string_view text) {
 
 HttpReply AlpacaHttp::Answer(const HttpRequest& request) {
   HttpReply reply = Route(request);
-  if (verbose) {
-    LogMessage("INFO: %.*s %s %d from %.*s\n", static_cast<int>(request.method.size()),
+  if (log != nullptr) {
+    LogTo(log, "INFO: %.*s %s %d from %.*s\n", static_cast<int>(request.method.size()),
                request.method.data(), Printable(request.target).c_str(), reply.status,
                static_cast<int>(request.remote.size()), request.remote.data());
   }

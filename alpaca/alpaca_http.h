@@ -1,8 +1,11 @@
 // The Alpaca API as the HTTP layer's handler: browsers held to this
 // server's own names (host_policy.h), the request target decoded for the
-// API, and, with --verbose, a log line per request.
+// API, and a log line per request where there is a log for them
+// (--verbose).
 #ifndef ALPACA_ALPACA_HTTP_H_
 #define ALPACA_ALPACA_HTTP_H_
+
+#include <cstdio>
 
 #include "alpaca/alpaca_api.h"
 #include "alpaca/host_policy.h"
@@ -10,8 +13,9 @@
 
 class AlpacaHttp : public HttpHandler {
  public:
-  AlpacaHttp(AlpacaApi& api, HostPolicy hosts, bool verbose)
-      : api(api), hosts(std::move(hosts)), verbose(verbose) {}
+  // `log`: where each request is logged, or null.
+  AlpacaHttp(AlpacaApi& api, HostPolicy hosts, std::FILE* log)
+      : api(api), hosts(std::move(hosts)), log(log) {}
 
   HttpReply Answer(const HttpRequest& request) override;
 
@@ -20,7 +24,7 @@ class AlpacaHttp : public HttpHandler {
 
   AlpacaApi& api;
   const HostPolicy hosts;
-  const bool verbose;
+  std::FILE* const log;
 };
 
 #endif  // ALPACA_ALPACA_HTTP_H_

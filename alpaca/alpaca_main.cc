@@ -35,18 +35,18 @@ int main(int argc, char** argv) {
   // Each line as it is logged, also where the C library would buffer
   // standard error going to a file (Windows).
   std::setvbuf(stderr, nullptr, _IONBF, 0);
-  SetLogStream(stderr);
   PrepareForStopRequest();
 
   ServerIdentity identity;
   identity.unique_id = LoadUniqueId(StateFolder(), &problem);
-  if (!problem.empty()) LogMessage("WARN: the UniqueID lasts for this run only: %s\n", problem.c_str());
+  if (!problem.empty()) LogTo(stderr, "WARN: the UniqueID lasts for this run only: %s\n", problem.c_str());
   identity.location = MachineName();
 
-  DimmerService service(options.simulation ? SimulatedHid() : SystemHid());
+  DimmerService service(options.simulation ? SimulatedHid() : SystemHid(), stderr);
   CoverCalibrator device(service);
   AlpacaApi api(device, identity);
-  AlpacaHttp handler(api, HostPolicy(identity.location, options.allowed_hosts), options.verbose);
+  AlpacaHttp handler(api, HostPolicy(identity.location, options.allowed_hosts),
+                     options.verbose ? stderr : nullptr);
   HttpServer http(handler);
   // Every connection the server takes, and room for its own files.
   RaiseFileLimit(kMaxConnections + 64);
@@ -68,12 +68,12 @@ int main(int argc, char** argv) {
   const std::string discovery_text = options.discovery_port != 0
                                          ? "on UDP port " + std::to_string(options.discovery_port)
                                          : "off";
-  LogMessage("INFO: alpaca_light_dimmer " PROJECT_VERSION_TEXT
+  LogTo(stderr, "INFO: alpaca_light_dimmer " PROJECT_VERSION_TEXT
              " serving the %s dimmer on %s, port %d; discovery %s; setup page /setup\n",
              options.simulation ? "simulated" : "USB", where, options.port,
              discovery_text.c_str());
   WaitForStopRequest();
-  LogMessage("INFO: stopping; the light stays as it is\n");
+  LogTo(stderr, "INFO: stopping; the light stays as it is\n");
   discovery.Stop();
   http.Stop();
   serving.join();

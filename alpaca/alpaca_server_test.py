@@ -346,6 +346,10 @@ class SharingTest(ServerTestCase):
         self.assertLessEqual(reads, seconds + 1)  # one refresh a second
 
     def test_unplugged_and_plugged_in_again(self):
+        # Logging every request, so that requests are logged while the
+        # server looks for the dimmer, quietly (ThreadSanitizer's leg).
+        self.server.stop()
+        self.server = Server(self.dimmer, "--verbose")
         self.server.connect()
         self.server.put("calibratoron", Brightness=700)
         self.server.wait_for("calibratorstate", 3)

@@ -7,8 +7,8 @@
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
 
-DimmerService::DimmerService(const HidLink& link) {
-  UseHidLink(link);
+DimmerService::DimmerService(const HidLink& link, std::FILE* log) : log(log) {
+  owner.Use(link, log);
   thread = std::thread([this] { Loop(); });
 }
 
@@ -184,5 +184,5 @@ void DimmerService::DimmerMessage(DimmerOwner::Level level, const char* text) {
   const char* word = level == DimmerOwner::Level::kError     ? "ERROR"
                      : level == DimmerOwner::Level::kWarning ? "WARN"
                                                              : "INFO";
-  LogMessage("%s: %s\n", word, text);
+  LogTo(log, "%s: %s\n", word, text);
 }

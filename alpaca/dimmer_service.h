@@ -34,9 +34,9 @@ class DimmerService : private DimmerOwner::Listener {
     char read_at[32] = "1970-01-01T00:00:00.000Z";
   };
 
-  // The dimmer behind `link`; the service keeps it in one process-wide
-  // table, so use one service per process.
-  explicit DimmerService(const HidLink& link);
+  // The dimmer behind `link`, with what happens to it logged to `log`
+  // (null: nowhere).
+  DimmerService(const HidLink& link, std::FILE* log);
   ~DimmerService();
   DimmerService(const DimmerService&) = delete;
   DimmerService& operator=(const DimmerService&) = delete;
@@ -80,6 +80,7 @@ class DimmerService : private DimmerOwner::Listener {
   void DimmerChanged() override {}
   void DimmerMessage(DimmerOwner::Level level, const char* text) override;
 
+  std::FILE* const log;
   DimmerOwner owner{*this};
   mutable std::mutex mutex;
   std::condition_variable wake;

@@ -192,10 +192,10 @@ void DimmerOwner::Lose() {
 void DimmerOwner::Reconnect() {
   // Told once, when it was lost: each attempt's own warnings would repeat
   // it every period.
-  std::FILE* log = LogStream();
-  SetLogStream(nullptr);
+  std::FILE* log = dimmer.log_stream();
+  dimmer.SetLog(nullptr);
   const bool found = dimmer.Connect(0);
-  SetLogStream(log);
+  dimmer.SetLog(log);
   if (!found) {
     dimmer.Disconnect();
     return;

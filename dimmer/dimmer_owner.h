@@ -46,6 +46,13 @@ class DimmerOwner {
   static constexpr unsigned kDefaultRefreshMs = 1000;
 
   explicit DimmerOwner(Listener& listener) : listener(listener) {}
+
+  // The device behind the dimmer code and where its own warnings go (null:
+  // nowhere), for the next Connect.
+  void Use(const HidLink& link, std::FILE* log) {
+    dimmer.Use(link);
+    dimmer.SetLog(log);
+  }
   DimmerOwner(const DimmerOwner&) = delete;
   DimmerOwner& operator=(const DimmerOwner&) = delete;
 

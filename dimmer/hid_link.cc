@@ -4,12 +4,7 @@ namespace {
 
 const HidLink kSystemHid = {hid_enumerate, hid_free_enumeration, hid_open_path, hid_write,
                             hid_read_timeout, hid_close, hid_error, true};
-const HidLink* current = &kSystemHid;
 
 }  // namespace
 
 const HidLink& SystemHid() { return kSystemHid; }
-
-void UseHidLink(const HidLink& link) { current = &link; }
-
-const HidLink& Hid() { return *current; }

@@ -1,6 +1,7 @@
 // The HIDAPI calls that the dimmer code makes, gathered in one table, so
-// that a program can put another device behind them: the INDI driver puts
-// its simulated dimmer there. Everything else uses the system's HIDAPI.
+// that a program can put another device behind them: the long-running
+// programs put their simulated dimmer there. Each UsbDimmer is given the
+// table it uses; there is no process-wide one.
 #ifndef DIMMER_HID_LINK_H_
 #define DIMMER_HID_LINK_H_
 
@@ -23,10 +24,5 @@ struct HidLink {
 
 // The system's HIDAPI.
 const HidLink& SystemHid();
-
-// The link that the dimmer code uses from now on, process-wide; change it
-// only while no dimmer is connected.
-void UseHidLink(const HidLink& link);
-const HidLink& Hid();
 
 #endif  // DIMMER_HID_LINK_H_

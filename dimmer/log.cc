@@ -9,17 +9,6 @@
 
 namespace {
 
-std::FILE* log_stream = nullptr;
-char timestamp[128];
-
-}  // namespace
-
-void SetLogStream(std::FILE* stream) { log_stream = stream; }
-
-std::FILE* LogStream() { return log_stream; }
-
-namespace {
-
 void FormatInto(int64_t unix_micros, char* out, size_t size) {
   // Floor division keeps the milliseconds in 0-999 even before 1970.
   const int64_t seconds = FloorDivide(unix_micros, 1000000);
@@ -39,14 +28,11 @@ void FormatInto(int64_t unix_micros, char* out, size_t size) {
 
 }  // namespace
 
-const char* FormatTimestampAt(int64_t unix_micros) {
-  FormatInto(unix_micros, timestamp, sizeof timestamp);
-  return timestamp;
+void FormatTimestampAt(int64_t unix_micros, char (&out)[kTimestampSize]) {
+  FormatInto(unix_micros, out, sizeof out);
 }
 
-const char* FormatTimestamp() { return FormatTimestampAt(CurrentUnixMicros()); }
-
-void LogMessage(const char* format, ...) {
+void LogTo(std::FILE* log_stream, const char* format, ...) {
   if (log_stream == nullptr) return;
   // The whole line in one write, built on the stack: a program whose
   // threads log at once (the Alpaca server) gets whole lines.

@@ -3,6 +3,7 @@
 #ifndef DIMMER_LOG_H_
 #define DIMMER_LOG_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -13,21 +14,16 @@
 #define DIMMER_PRINTF_FORMAT(format_index, first_arg)
 #endif
 
-// Where log lines go. Null, the default, silences the log: a program that
-// must print no diagnostics simply never sets a stream.
-void SetLogStream(std::FILE* stream);
-std::FILE* LogStream();
+// The prefix for a time in microseconds since 1970 UTC,
+// "[YYYY-MM-DD hh:mm:ss.mmm] ", written into `out`.
+constexpr size_t kTimestampSize = 64;
+void FormatTimestampAt(int64_t unix_micros, char (&out)[kTimestampSize]);
 
-// The prefix for the current time, "[YYYY-MM-DD hh:mm:ss.mmm] ", in a
-// static buffer that the next call overwrites.
-const char* FormatTimestamp();
-
-// The same prefix for a given time in microseconds since 1970 UTC.
-const char* FormatTimestampAt(int64_t unix_micros);
-
-// Writes the prefix and then the formatted message, which carries its own
-// level word ("WARN: ", "ERROR: ") and its own line end. Threads may log at
-// once: each line is written whole.
-void LogMessage(const char* format, ...) DIMMER_PRINTF_FORMAT(1, 2);
+// Writes the prefix for the current time and then the formatted message,
+// which carries its own level word ("WARN: ", "ERROR: ") and its own line
+// end, to `stream`; a null stream is a silent log. Threads may log at once:
+// each line is written whole. There is no process-wide log: each program,
+// and each dimmer, says where its lines go.
+void LogTo(std::FILE* stream, const char* format, ...) DIMMER_PRINTF_FORMAT(2, 3);
 
 #endif  // DIMMER_LOG_H_

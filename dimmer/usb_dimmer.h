@@ -5,10 +5,12 @@
 #define DIMMER_USB_DIMMER_H_
 
 #include <cstdint>
+#include <cstdio>
 
 #include <hidapi/hidapi.h>
 
 #include "dimmer/dimmer_lock.h"
+#include "dimmer/hid_link.h"
 
 constexpr unsigned short kDimmerVendorId = 0x04D8;
 constexpr unsigned short kDimmerProductId = 0xF5D1;
@@ -47,8 +49,16 @@ struct DimmerReport {
   unsigned char bytes[kReportSize];
 };
 
+// An open dimmer as its exchanges need it: the handle, the HIDAPI calls
+// that reach it, and the stream its warnings go to (null: none).
+struct DimmerIo {
+  const HidLink* hid;
+  hid_device* dev;
+  std::FILE* log;
+};
+
 // The intensity the device reports (0-65535), or kDimmerIoError.
-int32_t QueryIntensity(hid_device* dev);
+int32_t QueryIntensity(const DimmerIo& io);
 
 // One change of intensity on the device, in steps, for a caller that must
 // not wait in between: setinten and setstate, then getstate polls until
@@ -56,11 +66,11 @@ int32_t QueryIntensity(hid_device* dev);
 class IntensityChange {
  public:
   // Sends setinten and setstate; kChangeBusy (poll now) or kDimmerIoError.
-  int Begin(hid_device* dev, int32_t value);
+  int Begin(const DimmerIo& io, int32_t value);
   // One getstate poll: 0 when the device has finished, kChangeBusy while it
   // works, kDimmerIoError when an exchange failed or the device stayed busy
   // for kMaxStatePolls polls.
-  int Poll(hid_device* dev);
+  int Poll(const DimmerIo& io);
 
  private:
   int polls = 0;
@@ -68,11 +78,11 @@ class IntensityChange {
 
 // Sets the intensity and waits until the device has finished the change.
 // Returns 0 or kDimmerIoError.
-int ApplyIntensity(hid_device* dev, int32_t value);
+int ApplyIntensity(const DimmerIo& io, int32_t value);
 
 // Reads, without waiting, whatever answers are waiting on the handle, so
 // that the next read is the answer to the next request.
-void DrainAnswers(hid_device* dev);
+void DrainAnswers(const DimmerIo& io);
 
 // Why UsbDimmer::Connect failed.
 enum class ConnectFailure {
@@ -89,7 +99,9 @@ enum class ConnectFailure {
 // device.
 class UsbDimmer {
  public:
-  UsbDimmer() = default;
+  // The dimmer behind `hid`, its warnings written to `log` (null: none).
+  explicit UsbDimmer(const HidLink& hid = SystemHid(), std::FILE* log = nullptr)
+      : hid(&hid), log(log) {}
   ~UsbDimmer() { Disconnect(); }
   UsbDimmer(const UsbDimmer&) = delete;
   UsbDimmer& operator=(const UsbDimmer&) = delete;
@@ -99,6 +111,11 @@ class UsbDimmer {
   // dimmer's lock. Call Disconnect afterwards even when this fails.
   bool Connect(unsigned lock_wait_ms = kLockWaitMs);
   ConnectFailure connect_failure() const { return failure; }
+  // Another device behind the dimmer code, for the next Connect.
+  void Use(const HidLink& link) { hid = &link; }
+  // Where warnings go from now on (null: nowhere), for this dimmer alone.
+  void SetLog(std::FILE* stream) { log = stream; }
+  std::FILE* log_stream() const { return log; }
   // 1 on, 0 off, kNotConnected without a device handle.
   int32_t IsOn() const;
   // The current intensity (while off: the one the next TurnOn uses), or
@@ -143,6 +160,7 @@ class UsbDimmer {
   };
   static constexpr int32_t kNothingToSend = -1;
 
+  DimmerIo Io() const { return {hid, dev, log}; }
   bool OpenExclusively(const char* path, unsigned lock_wait_ms);
   Request IntensityRequest(uint32_t value) const;
   Request OnRequest() const;
@@ -154,6 +172,8 @@ class UsbDimmer {
   DimmerLock lock;
   IntensityChange change;
   Request pending = {kNothingToSend, 0, false};
+  const HidLink* hid;
+  std::FILE* log;
   hid_device* dev = nullptr;
   ConnectFailure failure = ConnectFailure::kNone;
   int32_t intensity = 0;

@@ -20,11 +20,10 @@ class DimmerTest : public testing::Test {
     session_.reset(new SimulatedDimmerSession(std::move(settings)));
     session_->ApplyToProcess();
     log_ = std::tmpfile();
-    SetLogStream(log_);
+    dimmer_.SetLog(log_);
   }
   void TearDown() override {
     dimmer_.Disconnect();
-    SetLogStream(nullptr);
     if (log_ != nullptr) std::fclose(log_);
   }
   std::string Log() {

@@ -13,7 +13,7 @@
 #include "simulation/simulated_hid_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static DimmerService service(SimulatedHid());
+  static DimmerService service(SimulatedHid(), nullptr);
   static CoverCalibrator device(service);
   static AlpacaApi api(device, {"8d0c5bd4-0d4f-4c38-9a54-4e1d1d8a4e0b", "fuzz"});
   std::string parts[4];

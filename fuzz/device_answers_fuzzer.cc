@@ -110,8 +110,6 @@ const wchar_t* hid_error(hid_device*) {
 int nanosleep(const struct timespec*, struct timespec*) { return 0; }
 
 int LLVMFuzzerInitialize(int*, char***) {
-  // The log runs, so every message is formatted, but goes nowhere.
-  SetLogStream(std::fopen("/dev/null", "w"));
   const int node = mkstemp(node_path);
   CHECK(node >= 0);
   close(node);
@@ -124,7 +122,9 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   device = ScriptedDevice{};
   device.input = &input;
   {
-    UsbDimmer dimmer;
+    // The log runs, so every message is formatted, but goes nowhere.
+    static std::FILE* const nowhere = std::fopen("/dev/null", "w");
+    UsbDimmer dimmer(SystemHid(), nowhere);
     dimmer.Connect();
     const int requests = input.ConsumeIntegralInRange(0, 6);
     for (int i = 0; i < requests; ++i) {

@@ -16,10 +16,10 @@
 namespace http = boost::beast::http;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static DimmerService service(SimulatedHid());
+  static DimmerService service(SimulatedHid(), nullptr);
   static CoverCalibrator device(service);
   static AlpacaApi api(device, {"8d0c5bd4-0d4f-4c38-9a54-4e1d1d8a4e0b", "fuzz"});
-  static AlpacaHttp handler(api, HostPolicy("fuzz", {"allowed.example"}), false);
+  static AlpacaHttp handler(api, HostPolicy("fuzz", {"allowed.example"}), nullptr);
   boost::asio::const_buffer input(data, size);
   // Pipelined requests, one after the other, as on one connection.
   for (int request = 0; request < 8 && input.size() != 0; ++request) {

@@ -88,7 +88,6 @@ bool LightDimmerDriver::initProperties() {
   if (dimmer_log == nullptr) {
     dimmer_log = fopencookie(this, "w", {nullptr, WriteDimmerLog, nullptr, nullptr});
     if (dimmer_log != nullptr) setvbuf(dimmer_log, nullptr, _IOLBF, 0);
-    SetLogStream(dimmer_log);
   }
   return true;
 }
@@ -201,7 +200,7 @@ bool LightDimmerDriver::saveConfigItems(FILE* fp) {
 }
 
 bool LightDimmerDriver::Connect() {
-  UseHidLink(isSimulation() ? SimulatedHid() : SystemHid());
+  owner.Use(isSimulation() ? SimulatedHid() : SystemHid(), dimmer_log);
   owner.set_refresh_period(getCurrentPollingPeriod());
   if (!owner.Connect(kConnectLockWaitMs)) {
     LOG_ERROR("Could not connect to the USB light dimmer (see the warnings above).");

@@ -59,23 +59,22 @@ int RunQuorlet(int argc, const char* const* argv) {
   if (IsOption(argc, argv, "--version")) {
     return PrintAndFlush("quorlet " PROJECT_VERSION_TEXT "\n") ? 0 : 1;
   }
-  SetLogStream(stderr);
   const int32_t level = RequestedLevel(argc, argv);
 
-  UsbDimmer dimmer;
+  UsbDimmer dimmer(SystemHid(), stderr);
   if (!dimmer.Connect()) {
-    LogMessage("ERROR: could not connect\n");
+    LogTo(stderr, "ERROR: could not connect\n");
     dimmer.Disconnect();
     return 1;
   }
   int status = 0;
   if (level < 0) {
     if (!PrintStatus(dimmer)) {
-      LogMessage("ERROR: could not write the status\n");
+      LogTo(stderr, "ERROR: could not write the status\n");
       status = 1;
     }
   } else if (!ChangeLight(&dimmer, level)) {
-    LogMessage("ERROR: could not change the light\n");
+    LogTo(stderr, "ERROR: could not change the light\n");
     status = 1;
   }
   dimmer.Disconnect();

@@ -2,7 +2,9 @@
 # Builds everything and runs the whole test suite: as released (with the
 # package check, the end-to-end tests again under valgrind, and the kernel
 # test in a virtual machine), under
-# AddressSanitizer and UndefinedBehaviorSanitizer, with the coverage gate,
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code (the
+# dimmer owner, the INDI driver, the Alpaca server) under ThreadSanitizer,
+# with the coverage gate,
 # the INDI driver against INDI 2.x as well as Debian's INDI 1.9, a short
 # run of each fuzz target, the Windows build under Wine, and the Raspberry
 # Pi builds (arm64, armhf) under qemu-user, with the arm64 kernel test, and
@@ -26,6 +28,14 @@ echo "== Release build"
 run_suite build
 echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE=ON
+echo "== ThreadSanitizer: the dimmer owner, the INDI driver and the Alpaca server"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE_THREAD=ON >/dev/null
+cmake --build build-tsan
+# A report ends the program that made it, which fails its test.
+export TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$PWD/testing/thread-sanitizer.supp"
+ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R '^OwnerTest\.|^alpaca_'
+ctest --test-dir build-tsan --output-on-failure -L indi
+unset TSAN_OPTIONS
 echo "== The INDI driver against INDI 2.x (built once, outside the clone)"
 indi2=$(indi/build-indi2.sh)
 cmake -S . -B build-indi2 -G Ninja -DCMAKE_PREFIX_PATH="$indi2" >/dev/null
