@@ -183,23 +183,30 @@ HttpReply AlpacaApi::Device(const std::string& method, std::string_view member_n
   const uint32_t client = client_id != nullptr ? ParseClientNumber(*client_id) : 0;
   MemberResult result = device.Call(*member, client, arguments);
 
-  const bool value = !put && result.error_number == 0;
-  const bool value_written = value && !result.value_text.empty();
-  Json reply = Json::object();
-  Json::object_t& fields = reply.get_ref<Json::object_t&>();
-  fields.reserve(5);
-  if (value && !value_written) fields.emplace_back("Value", std::move(result.value));
-  fields.emplace_back("ClientTransactionID",
-                      transaction != nullptr ? ParseClientNumber(*transaction) : 0);
-  fields.emplace_back("ServerTransactionID", ++transactions);
-  fields.emplace_back("ErrorNumber", result.error_number);
-  fields.emplace_back("ErrorMessage", std::move(result.error_message));
-  // Whatever a client sent, the reply is valid UTF-8.
-  std::string text = reply.dump(-1, ' ', false, Json::error_handler_t::replace);
-  if (value_written) {
-    // The value the member wrote goes first, as "Value" does in the others.
-    text.replace(0, 1, "{\"Value\":" + result.value_text + ",");
+  // The envelope is written as it stands, as nlohmann-json would write it
+  // (clients poll many times a second); the value and the message, which
+  // may hold anything, are written by the JSON library.
+  const auto dump = [](const Json& json) {
+    // Whatever a client sent, the reply is valid UTF-8.
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+  };
+  std::string text;
+  text.reserve(160 + result.value_text.size() + result.error_message.size());
+  text += '{';
+  if (!put && result.error_number == 0) {
+    text += "\"Value\":";
+    text += result.value_text.empty() ? dump(result.value) : result.value_text;
+    text += ',';
   }
+  text += "\"ClientTransactionID\":";
+  text += std::to_string(transaction != nullptr ? ParseClientNumber(*transaction) : 0);
+  text += ",\"ServerTransactionID\":";
+  text += std::to_string(++transactions);
+  text += ",\"ErrorNumber\":";
+  text += std::to_string(result.error_number);
+  text += ",\"ErrorMessage\":";
+  text += result.error_message.empty() ? "\"\"" : dump(result.error_message);
+  text += '}';
   return Reply("application/json", std::move(text), kNoStore);
 }
 

@@ -1,5 +1,7 @@
 #include "alpaca/url_encoding.h"
 
+#include <algorithm>
+
 namespace {
 
 int HexDigit(char c) {
@@ -12,6 +14,11 @@ int HexDigit(char c) {
 }  // namespace
 
 std::string PercentDecode(std::string_view text, bool plus_is_space) {
+  // Most names, values and paths have nothing to decode.
+  if (std::none_of(text.begin(), text.end(),
+                   [plus_is_space](char c) { return c == '%' || (plus_is_space && c == '+'); })) {
+    return std::string(text);
+  }
   std::string decoded;
   decoded.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
