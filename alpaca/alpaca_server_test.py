@@ -396,6 +396,10 @@ class ProgramTest(unittest.TestCase):
         try:
             server.connect()
             server.put("calibratoron", Brightness=321)
+            # Bytes beyond ASCII reach the log escaped, never as they came.
+            with socket.create_connection(("127.0.0.1", server.port), timeout=10 * SLOW) as raw:
+                raw.sendall(b"GET /caf\xc3\xa9\x9b HTTP/1.1\r\nHost: x\r\n\r\n")
+                self.assertTrue(raw.recv(100).startswith(b"HTTP/1.1 404 "))
             self.assertEqual(server.stop(), 0)
             self.assertEqual(dimmer.traffic()[-1], "close")
             # The lock is free: quorlet gets the dimmer at once.
@@ -405,6 +409,7 @@ class ProgramTest(unittest.TestCase):
             for part in ["port %d" % server.port, "UDP port %d" % server.discovery_port]:
                 self.assertIn(part, start_line)
             self.assertIn("PUT /api/v1/covercalibrator/0/calibratoron 200", log)
+            self.assertIn("GET /caf\\xc3\\xa9\\x9b 404", log)
         finally:
             dimmer.remove()
 
