@@ -25,8 +25,7 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   "${sudo[@]}" apt-get update -qq || true  # install_missing tries again
 fi
 packages=("g++-$triple" qemu-user-static googletest lintian "libc6:$arch" "libstdc++6:$arch"
-  "libhidapi-dev:$arch" "$(available libindidriver1t64 libindidriver1):$arch"
-  "libboost-dev:$arch")
+  "libhidapi-dev:$arch" "$(available libindidriver1t64 libindidriver1):$arch")
 # The kernel test runs an emulated machine of the same architecture, with
 # curl of that architecture as the Alpaca server's client.
 [ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "$(available libev4t64 libev4):$arch"
