@@ -250,6 +250,12 @@ HttpReply AlpacaApi::SetupPage(const std::string& path) {
   return Refuse(404, "Nothing here: " + path);
 }
 
+bool AlpacaApi::MayWait(const std::string& path) {
+  if (path.empty() || path[0] != '/') return false;
+  const PathElements elements = Split(path);
+  return elements.count == 5 && elements.element[4] == "connected";
+}
+
 HttpReply AlpacaApi::Refuse(int status, std::string reason) {
   HttpReply reply = Reply("text/plain; charset=utf-8", std::move(reason) + "\n", kNoStore);
   reply.status = status;

@@ -43,6 +43,10 @@ class AlpacaApi {
   HttpReply Handle(const std::string& method, const std::string& path, const Query& query,
                    const std::string& body);
 
+  // Whether a PUT to `path` may wait for the dimmer: Connected does, until
+  // the dimmer is opened or closed.
+  static bool MayWait(const std::string& path);
+
   // A refusal: `status`, with the reason as plain text.
   static HttpReply Refuse(int status, std::string reason);
 

@@ -38,6 +38,10 @@ HttpReply AlpacaHttp::Answer(const HttpRequest& request) {
   return reply;
 }
 
+bool AlpacaHttp::MayWait(std::string_view method, std::string_view target) const {
+  return method == "PUT" && AlpacaApi::MayWait(PercentDecode(target.substr(0, target.find('?')), false));
+}
+
 HttpReply AlpacaHttp::Route(const HttpRequest& request) {
   const bool browser = !request.origin.empty() || !request.fetch_site.empty();
   if (browser && !hosts.Allows(request.host)) {

@@ -18,6 +18,7 @@ class AlpacaHttp : public HttpHandler {
       : api(api), hosts(std::move(hosts)), log(log) {}
 
   HttpReply Answer(const HttpRequest& request) override;
+  bool MayWait(std::string_view method, std::string_view target) const override;
 
  private:
   HttpReply Route(const HttpRequest& request);

@@ -159,7 +159,18 @@ class ConnectFailureTest(unittest.TestCase):
             if hold_lock:
                 lock = open(dimmer.path("node"), "a")
                 fcntl.flock(lock, fcntl.LOCK_EX)
-            reply = server.put("connected", Connected="True")
+            replies = []
+            connecting = threading.Thread(
+                target=lambda: replies.append(server.put("connected", Connected="True")))
+            connecting.start()
+            if hold_lock:
+                # While it waits for the dimmer, other clients are answered.
+                time.sleep(0.2 * SLOW)
+                began = time.monotonic()
+                self.assertEqual(server.get("name", client=3).error, 0)
+                self.assertLess(time.monotonic() - began, 1 * SLOW)
+            connecting.join()
+            reply = replies[0]
             self.assertTrue(0x500 <= reply.error <= 0xFFF, reply.text)
             self.assertIn(message, reply.json["ErrorMessage"])
             if not asynchronous:

@@ -36,6 +36,10 @@ struct HttpRequest {
 class HttpHandler {
  public:
   virtual HttpReply Answer(const HttpRequest& request) = 0;
+  // Whether answering a request with this method and target may wait (for
+  // a device, say): the transport answers those on threads of their own,
+  // and the rest at once.
+  virtual bool MayWait(std::string_view method, std::string_view target) const = 0;
 
  protected:
   ~HttpHandler() = default;

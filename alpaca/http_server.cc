@@ -130,8 +130,10 @@ class HttpServer::Serving::Connection : public std::enable_shared_from_this<Conn
   void Answer(error_code error) {
     phase = Phase::kAnswering;
     timer.cancel();
-    const http::verb method = parser->get().method();
-    if (error || method == http::verb::get || method == http::verb::head) {
+    const auto& request = parser->get();
+    if (error || !server.handler.MayWait({request.method_string().data(),
+                                          request.method_string().size()},
+                                         {request.target().data(), request.target().size()})) {
       response = Respond(server.handler, *parser, error, remote);
       return Write();
     }

@@ -2,10 +2,9 @@
 // by event, so that no number of idle or slow clients can keep another
 // waiting. Each connection is held to limits of memory and time
 // (http_exchange.h) and the server to a number of connections; requests on
-// one connection, pipelined or not, are answered in order. GET and HEAD are
-// answered on the serving thread, as a handler answers them from state it
-// has at hand; other methods may wait for the device, and are answered on
-// threads of their own.
+// one connection, pipelined or not, are answered in order. The few requests
+// whose answer may wait (HttpHandler::MayWait) are answered on threads of
+// their own.
 #ifndef ALPACA_HTTP_SERVER_H_
 #define ALPACA_HTTP_SERVER_H_
 

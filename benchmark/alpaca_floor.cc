@@ -17,6 +17,7 @@ class FixedReply : public HttpHandler {
     if (size > reply.body.size()) reply.body.insert(reply.body.size() - 1, size - reply.body.size(), ' ');
   }
   HttpReply Answer(const HttpRequest&) override { return reply; }
+  bool MayWait(std::string_view, std::string_view) const override { return false; }
 
  private:
   HttpReply reply;

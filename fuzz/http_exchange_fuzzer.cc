@@ -33,6 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (error || used == 0) break;
     }
     if (!error && !parser.is_done()) return 0;  // the rest would still come
+    const auto& request = parser.get();
+    handler.MayWait({request.method_string().data(), request.method_string().size()},
+                    {request.target().data(), request.target().size()});
     const HttpResponse response = Respond(handler, parser, error, "127.0.0.1");
     if (response.result_int() < 200 || response.result_int() > 599) std::abort();
     if (response[http::field::content_type].empty()) std::abort();
