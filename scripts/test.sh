@@ -33,8 +33,8 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE_THR
 cmake --build build-tsan
 # A report ends the program that made it, which fails its test.
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$PWD/testing/thread-sanitizer.supp"
-ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R '^OwnerTest\.|^alpaca_'
 ctest --test-dir build-tsan --output-on-failure -L indi
+ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R '^OwnerTest\.|^alpaca_'
 unset TSAN_OPTIONS
 echo "== The INDI driver against INDI 2.x (built once, outside the clone)"
 indi2=$(indi/build-indi2.sh)
