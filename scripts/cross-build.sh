@@ -30,7 +30,20 @@ packages=("g++-$triple" qemu-user-static googletest lintian "libc6:$arch" "libst
 # curl of that architecture as the Alpaca server's client.
 [ "$arch" = arm64 ] && packages+=(qemu-system-arm cpio "$(available libev4t64 libev4):$arch"
   "$(available libcurl4t64 libcurl4):$arch")
-install_missing "${packages[@]}"
+if ! install_missing "${packages[@]}"; then
+  # An index of this architecture that the archive serves out of step with
+  # its Release file (a mirror being synced) leaves the architecture's
+  # packages unknown, and its libraries cannot match the machine's own
+  # versions until the archive is whole again. No fault of the project's:
+  # the leg is left out, loudly, and the machine left as it was.
+  if "${sudo[@]}" apt-get update 2>&1 | grep -q "binary-$arch/Packages.*Mirror sync in progress"; then
+    "${sudo[@]}" dpkg --remove-architecture "$arch" 2>/dev/null || true
+    echo "SKIPPED: the $arch leg. Debian's archive serves an $arch index that does not match its"
+    echo "Release file (a mirror being synced), so no $arch package can be installed now."
+    exit 0
+  fi
+  exit 1
+fi
 
 build=build-$arch
 # INDI's development files cannot be installed for two architectures at
