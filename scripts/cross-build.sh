@@ -36,7 +36,8 @@ if ! install_missing "${packages[@]}"; then
   # packages unknown, and its libraries cannot match the machine's own
   # versions until the archive is whole again. No fault of the project's:
   # the leg is left out, loudly, and the machine left as it was.
-  if "${sudo[@]}" apt-get update 2>&1 | grep -q "binary-$arch/Packages.*Mirror sync in progress"; then
+  update=$("${sudo[@]}" apt-get update 2>&1 || true)
+  if grep -q "binary-$arch/Packages.*Mirror sync in progress" <<<"$update"; then
     "${sudo[@]}" dpkg --remove-architecture "$arch" 2>/dev/null || true
     echo "SKIPPED: the $arch leg. Debian's archive serves an $arch index that does not match its"
     echo "Release file (a mirror being synced), so no $arch package can be installed now."
