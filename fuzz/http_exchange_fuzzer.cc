@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static AlpacaHttp handler(api, HostPolicy("fuzz", {"allowed.example"}), nullptr);
   boost::asio::const_buffer input(data, size);
   // Pipelined requests, one after the other, as on one connection.
-  for (int request = 0; request < 8 && input.size() != 0; ++request) {
+  for (int count = 0; count < 8 && input.size() != 0; ++count) {
     RequestParser parser;
     LimitRequest(parser);
     boost::beast::error_code error;
