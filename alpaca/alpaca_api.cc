@@ -32,7 +32,6 @@ HttpReply Reply(const char* content_type, std::string body, const HttpHeader* he
   return reply;
 }
 
-
 // A request's parameters: from the query string with names in any case
 // (GET), or from the form body with names as given (PUT).
 class Parameters {

@@ -3,7 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "dimmer/log.h"
 #include "dimmer/platform.h"
 
 bool DimmerOwner::Connect(unsigned lock_wait_ms) {
