@@ -303,8 +303,16 @@ TEST_F(DriverTest, KeepsTheLastKnownStateWhileUnpluggedAndSaysSoOnce) {
   EXPECT_EQ(LightOn(), "On");
   EXPECT_EQ(Intensity(), "500");
   Pause(700);  // several periods of looking for it
+  // Changed elsewhere while the driver cannot see it: the simulated
+  // device's shared state is rewritten (the handle count kept) before the
+  // dimmer comes back, so the driver cannot find it again first.
+  {
+    std::ifstream in(state_.Path("state"));
+    long intensity, pending, busy_left, opened;
+    ASSERT_TRUE(in >> intensity >> pending >> busy_left >> opened);
+    std::ofstream(state_.Path("state")) << "250 250 0 " << opened << "\n";
+  }
   std::filesystem::remove(state_.Path("unplugged"));
-  ASSERT_EQ(Quorlet({"250"}).exit_status, 0);  // changed while the driver looked away
   ASSERT_TRUE(WaitForState("FLAT_LIGHT_CONTROL", 1));
   EXPECT_EQ(Intensity(), "250");
   EXPECT_EQ(Get("CONNECTION.CONNECT"), "On");
