@@ -110,17 +110,26 @@ class Dimmer:
 class Server:
     def __init__(self, dimmer, *options, discovery=False, address="127.0.0.1"):
         self.dimmer = dimmer
-        self.port = free_port()
-        self.discovery_port = free_port(socket.SOCK_DGRAM) if discovery else 0
         runner = os.environ.get("DIMMER_TEST_RUNNER", "").split()
         where = ["--address", address] if address else []
-        self.command = runner + [os.environ["ALPACA_SERVER"], *where, "--port", str(self.port),
-                                 "--discovery-port", str(self.discovery_port), *options]
-        self.log_path = dimmer.path("server-%d.log" % self.port)
-        with open(self.log_path, "w") as log:
-            self.process = subprocess.Popen(self.command, env=dimmer.environment,
-                                            stdout=log, stderr=log)
-        self._wait_until_listening()
+        # A port free on 127.0.0.1 may still be taken on another address
+        # (a client's end of a connection, say) when the server listens on
+        # every interface: then another port is tried.
+        for attempt in range(5):
+            self.port = free_port()
+            self.discovery_port = free_port(socket.SOCK_DGRAM) if discovery else 0
+            command = runner + [os.environ["ALPACA_SERVER"], *where, "--port", str(self.port),
+                                "--discovery-port", str(self.discovery_port), *options]
+            self.log_path = dimmer.path("server-%d.log" % self.port)
+            with open(self.log_path, "w") as log:
+                self.process = subprocess.Popen(command, env=dimmer.environment,
+                                                stdout=log, stderr=log)
+            try:
+                self._wait_until_listening()
+                return
+            except AssertionError:
+                if attempt == 4 or "Address already in use" not in self.log():
+                    raise
 
     def _wait_until_listening(self):
         deadline = time.monotonic() + 10 * SLOW

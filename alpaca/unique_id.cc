@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 namespace {
@@ -34,6 +34,17 @@ bool LooksLikeUuid(const std::string& text) {
   return true;
 }
 
+// The path as the platform names files (wide on Windows, where a user's
+// folder may hold any character).
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+#ifdef _WIN32
+  const std::wstring wide_mode(mode, mode + std::strlen(mode));
+  return _wfopen(path.c_str(), wide_mode.c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
 }  // namespace
 
 std::string LoadUniqueId(const std::string& folder, std::string* problem) {
@@ -42,14 +53,22 @@ std::string LoadUniqueId(const std::string& folder, std::string* problem) {
     return RandomUuid();
   }
   const std::filesystem::path path = std::filesystem::path(folder) / kFileName;
-  std::string id;
-  if (std::ifstream(path) >> id && LooksLikeUuid(id)) return id;
-  id = RandomUuid();
+  // stdio rather than file streams, which would set up the C++ locale
+  // machinery (a few hundred kilobytes of a long-running server's memory)
+  // for one line read once.
+  char text[40] = "";
+  if (std::FILE* file = OpenFile(path, "r")) {
+    const bool read = std::fscanf(file, "%39s", text) == 1;
+    std::fclose(file);
+    if (read && LooksLikeUuid(text)) return text;
+  }
+  const std::string id = RandomUuid();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  std::ofstream file(path);
-  file << id << "\n";
-  file.close();
-  if (!file) *problem = "it could not be written to " + path.string();
+  std::FILE* file = OpenFile(path, "w");
+  const bool written = file != nullptr && std::fprintf(file, "%s\n", id.c_str()) > 0;
+  if (file == nullptr || std::fclose(file) != 0 || !written) {
+    *problem = "it could not be written to " + path.string();
+  }
   return id;
 }

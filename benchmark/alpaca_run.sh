@@ -6,8 +6,9 @@
 # and 64 connections, in ROUNDS (default 5) rounds of SECONDS (default 2)
 # that alternate between the server and the floor, and each side's median
 # over the rounds counts: requests per second, p50 and p99 latency, each
-# taken on its own; then the peak RSS of each
-# process, and the device requests made during the row beside the refreshes.
+# taken on its own; then the peak RSS of each process (each kind of request
+# has a fresh server and a fresh floor), and the device requests made during
+# the row beside the refreshes.
 # Then GET at 16 connections while 1000 idle connections are held open,
 # beside the same without them. Last, a 10-second GET at 64 connections,
 # whose device requests must be the refreshes alone.
@@ -91,12 +92,20 @@ unset DIMMER_SIM_FAIL DIMMER_SIM_BUSY
 echo 300 >"$scratch/state"  # on at 300: the PUT rows change nothing
 
 port=$(free_port)
-"${server_cpu[@]}" "$build/alpaca/alpaca_light_dimmer" --address 127.0.0.1 --port "$port" --discovery-port 0 \
-  2>"$scratch/server.log" &
-server_pid=$!
-wait_for_port "$port"
 base=http://127.0.0.1:$port/api/v1/covercalibrator/0
-curl -s -X PUT -d 'Connected=True&ClientID=1' "$base/connected" >/dev/null
+# A fresh server, with a client connected. Each kind of request gets one,
+# as it gets a fresh floor, so that both peaks cover the same requests.
+start_server() {
+  if [ -n "$server_pid" ]; then
+    kill "$server_pid"
+    wait "$server_pid" 2>/dev/null || true
+  fi
+  "${server_cpu[@]}" "$build/alpaca/alpaca_light_dimmer" --address 127.0.0.1 --port "$port" \
+    --discovery-port 0 2>>"$scratch/server.log" &
+  server_pid=$!
+  wait_for_port "$port"
+  curl -s -X PUT -d 'Connected=True&ClientID=1' "$base/connected" >/dev/null
+}
 
 floor_port=$(free_port)
 floor_pid=
@@ -110,6 +119,7 @@ worst_rss=0
 device_ok=1
 for row in "GET calibratorstate" "GET devicestate" "PUT calibratoron"; do
   read -r method member <<<"$row"
+  start_server
   url="$base/$member"
   [ "$method" = GET ] && url="$url?ClientID=1&ClientTransactionID=1"
   size=$(if [ "$method" = GET ]; then curl -s "$url"; else
