@@ -5,14 +5,14 @@
 # ~/.cache/light-dimmer/indi-2.2.4.2), outside the clone, so that later
 # runs reuse it, and prints PREFIX.
 #
-# The source is the release archive: ../shared/third_party beside the
-# checkout when it is there, else the tag fetched from INDI's releases; in
-# both cases the commit that `git get-tar-commit-id` reads from the archive
-# must be the tag's.
+# The source is the release archive kept in third_party/indi (see the README
+# there): its checksum, and the commit that `git get-tar-commit-id` reads
+# from it, must be the tag's.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 version=2.2.4.2
 commit=3371faeb07f8fa24bae3edfb44a181853a8e9ce7
+sha256=e8c9274933e5481f2ede6fd85c6c6f795affe84d66addd8980d2106882094d76
 prefix=${1:-${XDG_CACHE_HOME:-$HOME/.cache}/light-dimmer/indi-$version}
 # Names the source and the way it was built: a change of either rebuilds.
 stamp=$prefix/.built-$commit-rpath
@@ -22,19 +22,18 @@ if [ -f "$stamp" ]; then
 fi
 
 source "$here/../scripts/install-deps.sh"
-install_missing git xz-utils curl ca-certificates libnova-dev libcfitsio-dev libusb-1.0-0-dev \
+install_missing git xz-utils libnova-dev libcfitsio-dev libusb-1.0-0-dev \
   libcurl4-gnutls-dev libgsl-dev libjpeg-dev libfftw3-dev libev-dev zlib1g-dev libtheora-dev \
   libogg-dev >&2
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-archive=$here/../../shared/third_party/indi-$version.tar.xz
-if [ -f "$archive" ]; then
-  xz -dc "$archive" >"$work/indi.tar"
-else
-  curl -fsSL "https://github.com/indilib/indi/archive/refs/tags/v$version.tar.gz" | gzip -dc \
-    >"$work/indi.tar"
+archive=$here/../third_party/indi/indi-$version.tar.xz
+if ! echo "$sha256  $archive" | sha256sum --check --status; then
+  echo "$archive is not the INDI $version archive kept there (sha256 $sha256)" >&2
+  exit 1
 fi
+xz -dc "$archive" >"$work/indi.tar"
 found=$(git get-tar-commit-id <"$work/indi.tar" || true)
 if [ "$found" != "$commit" ]; then
   echo "the INDI $version archive is of commit '$found', not $commit" >&2

@@ -52,11 +52,10 @@ mount --bind "$cache/debian13-apt-archives" "$root/var/cache/apt/archives" &&
 cp /etc/resolv.conf "$root/etc/resolv.conf"
 
 # This checkout as a clean clone would have it (with any change to its
-# tracked files), beside the third-party files the tests read.
-mkdir -p "$root/src/light-dimmer" "$root/src/shared/third_party"
+# tracked files).
+mkdir -p "$root/src/light-dimmer"
 tree=$(git stash create 2>/dev/null || true)
 git archive "${tree:-HEAD}" | tar -x -C "$root/src/light-dimmer"
-cp -r ../shared/third_party/ascom-alpaca "$root/src/shared/third_party/"
 mkdir -p "$root/debian12"
 (cd "$debian12_build" && cpack >/dev/null)
 cp "$debian12_build"/light-dimmer*_amd64.deb "$root/debian12/"
