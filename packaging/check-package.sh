@@ -28,6 +28,15 @@ lib/udev/rules.d/70-light-dimmer.rules
 share/doc/light-dimmer/README.md
 share/doc/light-dimmer/changelog.gz
 share/doc/light-dimmer/copyright
+share/doc/light-dimmer/docs/alpaca.md
+share/doc/light-dimmer/docs/building.md
+share/doc/light-dimmer/docs/command-line.md
+share/doc/light-dimmer/docs/design.md
+share/doc/light-dimmer/docs/kstars.md
+share/doc/light-dimmer/docs/linux.md
+share/doc/light-dimmer/docs/performance.md
+share/doc/light-dimmer/docs/setup-page.png
+share/doc/light-dimmer/docs/windows.md
 share/man/man1/orvane.1.gz
 share/man/man1/quorlet.1.gz
 share/metainfo/example.light_dimmer.tools.metainfo.xml"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Debian 13 (trixie) leg: in a Debian 13 root made with debootstrap,
-# installs the README's packages, builds a clean copy of this checkout (its
+# installs the packages the build needs, builds a clean copy of this checkout (its
 # tracked files as they stand), runs its unit, end-to-end, INDI and Alpaca tests, makes that
 # release's packages and checks them with Debian 13's lintian, installs
 # them with apt and runs the programs, the driver and the server; then does
@@ -64,7 +64,7 @@ inside() { chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sb
   LANG=C.UTF-8 DEBIAN_FRONTEND=noninteractive "$@"; }
 inside bash -euo pipefail -c '
   cd /src/light-dimmer
-  echo "== Debian 13: the README packages"
+  echo "== Debian 13: the packages the build needs"
   source scripts/install-deps.sh
   install_missing lintian appstream curl xz-utils zstd
   echo "== Debian 13: build and tests"

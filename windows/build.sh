@@ -58,6 +58,7 @@ zip=$(ls "$build"/light-dimmer-*.zip)
 # The licenses travel with what they cover.
 contents=$(cmake -E tar tf "$zip")
 for file in quorlet.exe orvane.exe alpaca_light_dimmer.exe hidapi.dll README.md LICENSE \
+            docs/windows.md docs/alpaca.md docs/command-line.md docs/setup-page.png \
             hidapi-LICENSE-bsd.txt boost-LICENSE.txt nlohmann-json-copyright.txt \
             windows-copyright.txt; do
   grep -qx "$file" <<<"$contents" || { echo "$zip lacks $file"; exit 1; }
