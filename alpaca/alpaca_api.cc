@@ -240,7 +240,7 @@ HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
 
 HttpReply AlpacaApi::SetupPage(const std::string& path) {
   if (path == "/setup" || path == "/setup/v1/covercalibrator/0/setup") {
-    return Reply("text/html; charset=utf-8", RenderSetupPage(), kPageHeaders);
+    return Reply("text/html; charset=utf-8", kSetupPage, kPageHeaders);
   }
   if (path == kSetupStylePath) return Reply("text/css; charset=utf-8", kSetupStyle, nullptr);
   if (path == kSetupScriptPath) {
