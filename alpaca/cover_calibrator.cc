@@ -224,7 +224,8 @@ MemberResult CoverCalibrator::NoCover(const MemberCall&) {
 }
 
 MemberResult CoverCalibrator::Description(const MemberCall&) {
-  return Value("USB light dimmer: a flat light with brightness 0-1023, and no cover");
+  return Value("USB light dimmer: a flat light with brightness 0-" DIMMER_MAX_INTENSITY_TEXT
+               ", and no cover");
 }
 
 MemberResult CoverCalibrator::DriverInfo(const MemberCall&) {

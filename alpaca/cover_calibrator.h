@@ -29,6 +29,7 @@
 #include <nlohmann/json.hpp>
 
 #include "alpaca/dimmer_service.h"
+#include "dimmer/dimmer_protocol.h"
 
 // ASCOM's error numbers, and this driver's own from 0x500 on.
 constexpr int kNotImplemented = 0x400;
@@ -88,7 +89,7 @@ class CoverCalibrator {
   explicit CoverCalibrator(DimmerService& service) : service(service) {}
 
   static constexpr const char* kDeviceName = "USB Light Dimmer";
-  static constexpr int32_t kMaxBrightness = 1023;
+  static constexpr int32_t kMaxBrightness = kMaxIntensity;
 
   // The member of that name and verb, or null.
   static const Member* Find(std::string_view name, bool put);

@@ -58,8 +58,6 @@ class DimmerService : private DimmerOwner::Listener {
   void PostOn(int32_t brightness);
   void PostOff();
 
-  static constexpr unsigned kConnectLockWaitMs = 5000;
-
  private:
   enum class Command { kNone, kConnect, kDisconnect };
   struct Posted {

@@ -14,12 +14,14 @@
 #include <time.h>
 #include <unistd.h>
 
-static unsigned char answer[5];
+#include "dimmer/dimmer_protocol.h"
+
+static unsigned char answer[DIMMER_REPORT_SIZE];
 
 static int Exchange(hid_device* dev, unsigned char command, int low, int high) {
-  unsigned char request[5] = {0, command, (unsigned char)low, (unsigned char)high, 0};
-  if (hid_write(dev, request, 5) < 0) return -1;
-  return hid_read_timeout(dev, answer, 5, 5000);
+  unsigned char request[DIMMER_REPORT_SIZE] = {0, command, (unsigned char)low, (unsigned char)high, 0};
+  if (hid_write(dev, request, DIMMER_REPORT_SIZE) < 0) return -1;
+  return hid_read_timeout(dev, answer, DIMMER_REPORT_SIZE, 5000);
 }
 
 int main(int argc, char** argv) {
@@ -28,25 +30,25 @@ int main(int argc, char** argv) {
     printf("version: %s\n", PROJECT_VERSION_TEXT);
     return 0;
   }
-  struct hid_device_info* found = hid_enumerate(0x04D8, 0xF5D1);
+  struct hid_device_info* found = hid_enumerate(DIMMER_VENDOR_ID, DIMMER_PRODUCT_ID);
   if (found == NULL) return 1;
   const int lock = open(found->path, O_RDWR | O_CLOEXEC);
   if (lock < 0 || flock(lock, LOCK_EX) != 0) return 1;
   hid_device* dev = hid_open_path(found->path);
   hid_free_enumeration(found);
   if (dev == NULL) return 1;
-  while (hid_read_timeout(dev, answer, 5, 0) > 0) {
+  while (hid_read_timeout(dev, answer, DIMMER_REPORT_SIZE, 0) > 0) {
   }
-  if (Exchange(dev, 0x21, 0, 0) < 3) {
+  if (Exchange(dev, DIMMER_GET_INTENSITY, 0, 0) < 3) {
     hid_close(dev);
     return 1;
   }
   const int intensity = answer[1] | answer[2] << 8;
   if (strcmp(argv[1], "set") == 0 && argc > 2) {
     const int value = atoi(argv[2]);
-    Exchange(dev, 0x20, value & 0xFF, value >> 8);
-    Exchange(dev, 0x10, 3, 0);
-    while (Exchange(dev, 0x11, 0, 0) > 0 && answer[1] != 0) {
+    Exchange(dev, DIMMER_SET_INTENSITY, value & 0xFF, value >> 8);
+    Exchange(dev, DIMMER_SET_STATE, DIMMER_APPLY_STATE, 0);
+    while (Exchange(dev, DIMMER_GET_STATE, 0, 0) > 0 && answer[1] != 0) {
       const struct timespec pause = {0, 100000000};
       nanosleep(&pause, NULL);
     }

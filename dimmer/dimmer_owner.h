@@ -24,6 +24,10 @@
 
 enum class DimmerTarget { kIntensity = 0, kSwitch = 1 };
 
+// How long a client's connect waits at most for a program that holds the
+// dimmer: a change by quorlet or orvane takes a fraction of a second.
+constexpr unsigned kConnectLockWaitMs = 5000;
+
 class DimmerOwner {
  public:
   enum class Level { kInfo, kWarning, kError };

@@ -10,11 +10,9 @@
 #include <hidapi/hidapi.h>
 
 #include "dimmer/dimmer_lock.h"
+#include "dimmer/dimmer_protocol.h"
 #include "dimmer/hid_link.h"
 
-constexpr unsigned short kDimmerVendorId = 0x04D8;
-constexpr unsigned short kDimmerProductId = 0xF5D1;
-constexpr int kReportSize = 5;
 constexpr int kReadTimeoutMs = 5000;
 constexpr unsigned kStatePollMs = 100;
 // A device that never reports idle must not hang its caller: 300 polls
@@ -27,21 +25,13 @@ constexpr unsigned kLockWaitMs = 60000;
 // Answers already waiting when a sequence starts belong to someone else;
 // the kernel keeps at most 64 for a handle.
 constexpr int kMaxStaleAnswers = 64;
-constexpr int32_t kMaxIntensity = 1023;
 constexpr int32_t kDefaultIntensity = 900;
-constexpr unsigned char kApplyStateValue = 3;
 
 // Result codes of the dimmer code; 0 is success.
 constexpr int kNotConnected = -1;
 constexpr int kDimmerIoError = -2;
 // A change is under way on the device: poll it again after kStatePollMs.
 constexpr int kChangeBusy = 1;
-
-// Device command codes (byte 1 of a request).
-constexpr unsigned char kSetStateCommand = 0x10;    // setstate
-constexpr unsigned char kGetStateCommand = 0x11;    // getstate
-constexpr unsigned char kSetIntensityCommand = 0x20;  // setinten
-constexpr unsigned char kGetIntensityCommand = 0x21;  // getinten
 
 // One exchange's buffer: the request is built in it, and the device's
 // answer is read back into it.

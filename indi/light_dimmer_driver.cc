@@ -23,10 +23,6 @@
 
 namespace {
 
-// Connecting waits this long at most for a program that holds the dimmer:
-// a change by quorlet or orvane takes a fraction of a second.
-constexpr unsigned kConnectLockWaitMs = 5000;
-
 // The dimmer code's lines, as lines of the driver's own log: without the
 // "[date time] " and the level word, which the INDI log gives itself.
 ssize_t WriteDimmerLog(void* driver, const char* text, size_t size) {

@@ -1,8 +1,8 @@
 // The USB light dimmer as an INDI flat-light box ("USB Light Dimmer"), for
 // KStars/Ekos and every other INDI client. FLAT_LIGHT_CONTROL switches the
-// light, FLAT_LIGHT_INTENSITY sets the dimmer's raw intensity (0-1023, the
-// number quorlet prints), with the dimmer's own semantics: a level set while
-// the light is off waits for the light to come on.
+// light, FLAT_LIGHT_INTENSITY sets the dimmer's raw intensity (0 to its
+// maximum, the number quorlet prints), with the dimmer's own semantics: a
+// level set while the light is off waits for the light to come on.
 //
 // The dimmer owner does the work (the queue, the lock per operation, the
 // refresh every polling period, loss and return) on INDI timers, so the

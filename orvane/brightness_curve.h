@@ -1,4 +1,5 @@
-// The panel's brightness (0-255) and the dimmer's intensity (0-1023): a
+// The panel's brightness (0-255) and the dimmer's intensity (0 to its
+// maximum): a
 // curve that is linear at the dark end and steepens towards full
 // brightness, floor(b + 768 * b^4 / 255^4).
 #ifndef ORVANE_BRIGHTNESS_CURVE_H_
@@ -7,9 +8,11 @@
 #include <array>
 #include <cstdint>
 
+#include "dimmer/dimmer_protocol.h"
+
 // 768 / 255^4.
 constexpr double kCurveFactor = 768.0 / (255.0 * 255.0 * 255.0 * 255.0);
-constexpr uint32_t kMaxCurveIntensity = 1023;
+constexpr uint32_t kMaxCurveIntensity = kMaxIntensity;
 
 using BrightnessTable = std::array<uint32_t, 256>;
 
@@ -26,13 +29,13 @@ constexpr BrightnessTable MakeBrightnessCurve() {
   return table;
 }
 
-// Indexed by brightness; strictly increasing from 0 to 1023.
+// Indexed by brightness; strictly increasing from 0 to kMaxCurveIntensity.
 inline constexpr BrightnessTable BrightnessCurve = MakeBrightnessCurve();
 
 uint32_t BrightnessToIntensity(uint8_t level);
 
 // The brightness whose intensity is `target`; a value between two entries
-// gives one of its neighbours, a value above 1023 gives 255.
+// gives one of its neighbours, a value above kMaxCurveIntensity gives 255.
 uint8_t IntensityToBrightness(uint32_t target);
 
 #endif  // ORVANE_BRIGHTNESS_CURVE_H_

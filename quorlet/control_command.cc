@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dimmer/dimmer_protocol.h"
 #include "dimmer/log.h"
 #include "dimmer/number_parse.h"
 #include "dimmer/platform.h"
@@ -16,7 +17,8 @@ constexpr char kHelp[] =
     "Reports or sets the light of the USB light dimmer.\n"
     "\n"
     "  quorlet            print whether the light is on, and its intensity\n"
-    "  quorlet LEVEL      set the intensity to LEVEL (1-1023; more acts as 1023)\n"
+    "  quorlet LEVEL      set the intensity to LEVEL (1-" DIMMER_MAX_INTENSITY_TEXT
+    "; more acts as " DIMMER_MAX_INTENSITY_TEXT ")\n"
     "                     and switch the light on; 0 switches it off\n"
     "  quorlet --help     print this text\n"
     "  quorlet --version  print the version\n"

@@ -3,13 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-constexpr unsigned char kSetState = 0x10;
-constexpr unsigned char kGetState = 0x11;
-constexpr unsigned char kSetIntensity = 0x20;
-constexpr unsigned char kGetIntensity = 0x21;
-constexpr unsigned char kApply = 3;
-}  // namespace
+#include "dimmer/dimmer_protocol.h"
 
 void DimmerModel::Reset(uint16_t intensity, int busy_answers, bool short_busy) {
   intensity_ = pending_ = intensity;
@@ -32,20 +26,20 @@ int DimmerModel::Answer(const unsigned char* request, size_t length,
   answer[0] = command;
   if (length > 4) answer[3] = request[4];
   switch (command) {
-    case kGetIntensity:
+    case kGetIntensityCommand:
       answer[1] = intensity_ & 0xFF;
       answer[2] = intensity_ >> 8;
       break;
-    case kSetIntensity:
+    case kSetIntensityCommand:
       pending_ = static_cast<uint16_t>(request[2] | request[3] << 8);
       break;
-    case kSetState:
-      if (request[2] == kApply) {
+    case kSetStateCommand:
+      if (request[2] == kApplyStateValue) {
         intensity_ = pending_;
         busy_left_ = busy_answers_;
       }
       break;
-    case kGetState:
+    case kGetStateCommand:
       if (busy_left_ > 0) {
         --busy_left_;
         answer[1] = 1;
@@ -65,16 +59,16 @@ void DimmerModel::Describe(const unsigned char* request, size_t length, char* ou
   }
   int used = 0;
   switch (request[1]) {
-    case kGetIntensity:
+    case kGetIntensityCommand:
       used = std::snprintf(out, size, "getinten");
       break;
-    case kSetIntensity:
+    case kSetIntensityCommand:
       used = std::snprintf(out, size, "setinten %u", request[2] | request[3] << 8);
       break;
-    case kSetState:
+    case kSetStateCommand:
       used = std::snprintf(out, size, "setstate %u", request[2]);
       break;
-    case kGetState:
+    case kGetStateCommand:
       used = std::snprintf(out, size, "getstate");
       break;
     default:

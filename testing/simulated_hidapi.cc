@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dimmer/dimmer_protocol.h"
 #include "simulation/dimmer_model.h"
 #include "testing/simulated_file_lock.h"
 #include "testing/simulated_log.h"
@@ -41,7 +42,10 @@ struct CommandName {
   const char* name;
 };
 constexpr CommandName kCommands[kCommandCount] = {
-    {0x21, "getinten"}, {0x20, "setinten"}, {0x10, "setstate"}, {0x11, "getstate"}};
+    {kGetIntensityCommand, "getinten"},
+    {kSetIntensityCommand, "setinten"},
+    {kSetStateCommand, "setstate"},
+    {kGetStateCommand, "getstate"}};
 
 // An answer waiting to be read, who asked for it (the handle that wrote
 // the request), and what goes wrong when it is read. Plain data: a device
@@ -249,7 +253,7 @@ void CheckHandle(hid_device* dev, const char* call) {
 }
 
 bool Matches(unsigned short vendor_id, unsigned short product_id) {
-  return vendor_id == 0x04D8 && product_id == 0xF5D1;
+  return vendor_id == kDimmerVendorId && product_id == kDimmerProductId;
 }
 
 // Queues an answer on this handle; a full queue drops the oldest, as the
@@ -270,7 +274,7 @@ void QueueStaleAnswers(long count) {
   for (long i = 0; i < count; ++i) {
     Answer* answer = QueueAnswer();
     answer->writer = ~0u;
-    answer->bytes[0] = 0x21;
+    answer->bytes[0] = kGetIntensityCommand;
     answer->bytes[1] = 77;
     answer->length = DimmerModel::kAnswerSize;
   }
@@ -433,8 +437,8 @@ hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
   static hid_device_info info;
   std::memset(&info, 0, sizeof info);
   info.path = path;
-  info.vendor_id = 0x04D8;
-  info.product_id = 0xF5D1;
+  info.vendor_id = kDimmerVendorId;
+  info.product_id = kDimmerProductId;
   return &info;
 }
 

@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dimmer/dimmer_protocol.h"
 #include "simulation/dimmer_model.h"
 
 namespace {
@@ -66,13 +67,13 @@ void Trace(const char* path, const unsigned char* request, size_t length, const 
   char line[160];
   const int used = std::snprintf(line, sizeof line, "%u %s", request[4], described);
   switch (request[1]) {
-    case 0x21:
+    case kGetIntensityCommand:
       std::snprintf(line + used, sizeof line - used, " %u", answer[1] | answer[2] << 8);
       break;
-    case 0x10:
+    case kSetStateCommand:
       std::snprintf(line + used, sizeof line - used, " applied %u", model.intensity());
       break;
-    case 0x11:
+    case kGetStateCommand:
       std::snprintf(line + used, sizeof line - used, " %s",
                     answer_length >= 2 && answer[1] == 0 ? "idle" : "busy");
       break;
@@ -119,8 +120,8 @@ int main(int argc, char** argv) {
   std::memcpy(create.u.create2.rd_data, kReportDescriptor, sizeof kReportDescriptor);
   create.u.create2.rd_size = sizeof kReportDescriptor;
   create.u.create2.bus = BUS_USB;
-  create.u.create2.vendor = 0x04D8;
-  create.u.create2.product = 0xF5D1;
+  create.u.create2.vendor = kDimmerVendorId;
+  create.u.create2.product = kDimmerProductId;
   if (!Send(fd, create)) {
     std::perror("uhid_dimmer: UHID_CREATE2");
     return 1;
