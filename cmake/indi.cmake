@@ -27,3 +27,13 @@ if(DIMMER_INDI_INCLUDE_DIR AND DIMMER_INDI_DRIVER_LIBRARY)
 else()
   message(STATUS "INDI's driver library not found: no INDI driver")
 endif()
+
+# For a directory whose code uses a C++ library of the system's through an
+# interface with time_t in it (INDI's): the system's default,
+# which the library was built with. No time_t crosses the dimmer code's own
+# interface, so it may be linked in all the same.
+macro(dimmer_use_system_time_bits)
+  get_directory_property(definitions COMPILE_DEFINITIONS)
+  list(REMOVE_ITEM definitions _TIME_BITS=64 _FILE_OFFSET_BITS=64)
+  set_directory_properties(PROPERTIES COMPILE_DEFINITIONS "${definitions}")
+endmacro()

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ class OwnerTest : public testing::Test, public DimmerOwner::Listener {
   void Start(std::vector<std::string> settings, bool connect = true) {
     settings.push_back("DIMMER_SIM_STATE_FILE=" + scratch_.Path("state"));
     settings.push_back("DIMMER_SIM_UNPLUG_FILE=" + scratch_.Path("unplugged"));
-    session_.reset(new SimulatedDimmerSession(settings));
+    session_.reset(new StandInDimmer(settings));
     session_->ApplyToProcess();
     owner_.set_refresh_period(20);
     if (connect) {
@@ -70,8 +70,8 @@ class OwnerTest : public testing::Test, public DimmerOwner::Listener {
     }
   }
 
-  SimulatedDimmerSession scratch_;
-  std::unique_ptr<SimulatedDimmerSession> session_;
+  StandInDimmer scratch_;
+  std::unique_ptr<StandInDimmer> session_;
   DimmerOwner owner_{*this};
   int changes_ = 0;
   std::string messages_;

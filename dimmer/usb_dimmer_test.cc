@@ -9,7 +9,7 @@
 
 #include "dimmer/log.h"
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace {
 class DimmerTest : public testing::Test {
  protected:
   void Start(std::vector<std::string> settings) {
-    session_.reset(new SimulatedDimmerSession(std::move(settings)));
+    session_.reset(new StandInDimmer(std::move(settings)));
     session_->ApplyToProcess();
     log_ = std::tmpfile();
     dimmer_.SetLog(log_);
@@ -36,7 +36,7 @@ class DimmerTest : public testing::Test {
   std::string Traffic() { return session_->TrafficText(); }
 
   UsbDimmer dimmer_;
-  std::unique_ptr<SimulatedDimmerSession> session_;
+  std::unique_ptr<StandInDimmer> session_;
   std::FILE* log_ = nullptr;
 };
 
@@ -253,13 +253,13 @@ TEST_F(DimmerTest, FailedStepKeepsTheState) {
 // A long-lived connection: between operations another program may change
 // the light, and leave its answers on this handle.
 TEST_F(DimmerTest, LaterOperationsSeeWhatOthersDid) {
-  SimulatedDimmerSession files;
+  StandInDimmer files;
   const std::string state = files.Path("state");
   Start({"DIMMER_SIM_STATE_FILE=" + state, "DIMMER_SIM_INTENSITY=500"});
   ASSERT_TRUE(dimmer_.Connect());
   dimmer_.Unlock();
   const auto other_program_sets = [&](const char* level) {
-    SimulatedDimmerSession other({"DIMMER_SIM_STATE_FILE=" + state});
+    StandInDimmer other({"DIMMER_SIM_STATE_FILE=" + state});
     ASSERT_EQ(other.Run(QUORLET_PATH, {level}).exit_status, 0);
   };
   other_program_sets("640");

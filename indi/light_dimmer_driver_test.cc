@@ -20,7 +20,7 @@
 
 #include "testing/background_program.h"
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ class DriverTest : public testing::Test {
   void StartServer(std::vector<std::string> settings) {
     settings.push_back("DIMMER_SIM_STATE_FILE=" + state_.Path("state"));
     settings.push_back("DIMMER_SIM_UNPLUG_FILE=" + state_.Path("unplugged"));
-    session_.reset(new SimulatedDimmerSession(settings));
+    session_.reset(new StandInDimmer(settings));
     std::vector<std::string> environment = session_->Environment();
     environment.push_back("HOME=" + session_->Path(""));  // the driver's ~/.indi
     // A port free when probed may be taken by the time indiserver binds it
@@ -176,8 +176,8 @@ class DriverTest : public testing::Test {
     return session_->Run(QUORLET_PATH, std::move(args));
   }
 
-  SimulatedDimmerSession state_;
-  std::unique_ptr<SimulatedDimmerSession> session_;
+  StandInDimmer state_;
+  std::unique_ptr<StandInDimmer> session_;
   BackgroundProgram server_;
   int port_ = 0;
 };

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr const char* kUsage =
     "orvane.exe <COM port number> O S           - opens the Covanel\n"
     "orvane.exe <COM port number> C S           - closes the Covanel\n";
 
-ProgramResult RunOrvane(const SimulatedDimmerSession& session, std::vector<std::string> args,
+ProgramResult RunOrvane(const StandInDimmer& session, std::vector<std::string> args,
                         ProgramOptions options = {}) {
   return session.Run(ORVANE_PATH, std::move(args), std::move(options));
 }
@@ -37,7 +37,7 @@ class OrvaneTest : public testing::TestWithParam<OrvaneCase> {};
 
 TEST_P(OrvaneTest, OutputStatusAndTraffic) {
   const OrvaneCase& c = GetParam();
-  SimulatedDimmerSession session(c.settings);
+  StandInDimmer session(c.settings);
   const ProgramResult result = RunOrvane(session, c.args);
   EXPECT_EQ(result.out, c.out);
   EXPECT_EQ(result.err, c.err);
@@ -93,15 +93,15 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, OrvaneTest, testing::ValuesIn(kCases),
 
 TEST(OrvaneRunTest, VersionThatCannotBeWrittenFails) {
   if (AlwaysFullFile() == nullptr) GTEST_SKIP() << "no file here refuses writes";
-  SimulatedDimmerSession session;
+  StandInDimmer session;
   const ProgramResult result = RunOrvane(session, {"3", "V"}, StdoutToFile(AlwaysFullFile()));
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_status, 1);
 }
 
 TEST(OrvaneRunTest, PanelLevelIsSeenByTheControlTool) {
-  SimulatedDimmerSession first;
-  SimulatedDimmerSession session({"DIMMER_SIM_STATE_FILE=" + first.Path("state")});
+  StandInDimmer first;
+  StandInDimmer session({"DIMMER_SIM_STATE_FILE=" + first.Path("state")});
   EXPECT_EQ(RunOrvane(session, {"3", "L", "B128", "S"}).exit_status, 0);
   EXPECT_EQ(RunOrvane(session, {"3", "D", "S"}).exit_status, 0);
   // Switching off keeps the level in the dimmer, so L restores it at once.

@@ -5,20 +5,20 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
 class PanelTest : public testing::Test {
  protected:
   void Start(std::vector<std::string> settings) {
-    session_ = std::make_unique<SimulatedDimmerSession>(std::move(settings));
+    session_ = std::make_unique<StandInDimmer>(std::move(settings));
     session_->ApplyToProcess();
   }
   void TearDown() override { panel_.Disconnect(); }
 
   Panel panel_;
-  std::unique_ptr<SimulatedDimmerSession> session_;
+  std::unique_ptr<StandInDimmer> session_;
 };
 
 TEST_F(PanelTest, StartsOffAtFullBrightnessUntilConnected) {

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
-ProgramResult RunQuorlet(const SimulatedDimmerSession& session, std::vector<std::string> args,
+ProgramResult RunQuorlet(const StandInDimmer& session, std::vector<std::string> args,
                         ProgramOptions options = {}) {
   return session.Run(QUORLET_PATH, std::move(args), std::move(options));
 }
@@ -28,7 +28,7 @@ class QuorletTest : public testing::TestWithParam<QuorletCase> {};
 
 TEST_P(QuorletTest, OutputStatusAndTraffic) {
   const QuorletCase& c = GetParam();
-  SimulatedDimmerSession session(c.settings);
+  StandInDimmer session(c.settings);
   const ProgramResult result = RunQuorlet(session, c.args);
   EXPECT_EQ(result.out, c.out);
   EXPECT_EQ(MaskTimestamps(result.err), c.err);
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(CommandLines, QuorletTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<QuorletCase>& info) { return info.param.name; });
 
 TEST(QuorletRunTest, HelpLeavesTheDeviceAlone) {
-  SimulatedDimmerSession session({"DIMMER_SIM_ABSENT=1"});
+  StandInDimmer session({"DIMMER_SIM_ABSENT=1"});
   const ProgramResult result = RunQuorlet(session, {"--help"});
   EXPECT_EQ(result.out.rfind("Usage: quorlet [LEVEL]\n", 0), 0u) << result.out;
   EXPECT_EQ(result.err, "");
@@ -81,7 +81,7 @@ TEST(QuorletRunTest, HelpLeavesTheDeviceAlone) {
 
 TEST(QuorletRunTest, StatusThatCannotBeWrittenFails) {
   if (AlwaysFullFile() == nullptr) GTEST_SKIP() << "no file here refuses writes";
-  SimulatedDimmerSession session;
+  StandInDimmer session;
   const ProgramResult result = RunQuorlet(session, {}, StdoutToFile(AlwaysFullFile()));
   EXPECT_EQ(MaskTimestamps(result.err), "[T] ERROR: could not write the status\n");
   EXPECT_EQ(result.exit_status, 1);
@@ -89,8 +89,8 @@ TEST(QuorletRunTest, StatusThatCannotBeWrittenFails) {
 }
 
 TEST(QuorletRunTest, DeviceKeepsItsLevelBetweenRuns) {
-  SimulatedDimmerSession first;
-  SimulatedDimmerSession session({"DIMMER_SIM_STATE_FILE=" + first.Path("state")});
+  StandInDimmer first;
+  StandInDimmer session({"DIMMER_SIM_STATE_FILE=" + first.Path("state")});
   EXPECT_EQ(RunQuorlet(session, {"300"}).exit_status, 0);
   EXPECT_EQ(RunQuorlet(session, {}).out, "light is on, intensity 300\n");
   EXPECT_EQ(RunQuorlet(session, {"0"}).exit_status, 0);

@@ -10,7 +10,7 @@
 
 #include "dimmer/platform.h"
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -153,7 +153,7 @@ class FaultMatrixTest : public testing::TestWithParam<Cell> {};
 
 TEST_P(FaultMatrixTest, FailsCleanly) {
   const Cell& cell = GetParam();
-  SimulatedDimmerSession session(cell.settings);
+  StandInDimmer session(cell.settings);
   const char* program = cell.path->program == Program::kQuorlet ? QUORLET_PATH : ORVANE_PATH;
   const ProgramResult result = session.Run(program, cell.path->args);
 

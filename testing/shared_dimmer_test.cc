@@ -11,7 +11,7 @@
 #include "dimmer/dimmer_lock.h"
 #include "dimmer/usb_dimmer.h"
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ class WaitTest : public testing::TestWithParam<WaitCase> {};
 
 TEST_P(WaitTest, WaitsForThisDimmerOnly) {
   const WaitCase& c = GetParam();
-  SimulatedDimmerSession session({"DIMMER_SIM_INSTANT_SLEEP=1", "DIMMER_SIM_INTENSITY=500"});
+  StandInDimmer session({"DIMMER_SIM_INSTANT_SLEEP=1", "DIMMER_SIM_INTENSITY=500"});
   DimmerLock held;
   const std::string node = c.same_dimmer ? session.NodePath() : session.Path("other-node");
   std::fclose(std::fopen(node.c_str(), "a"));
@@ -66,15 +66,15 @@ INSTANTIATE_TEST_SUITE_P(Locks, WaitTest, testing::ValuesIn(kWaitCases),
 
 TEST(SharedDimmerTest, AnswersLeftByOthersAreNotTakenForOwn) {
   // As many as the kernel keeps for a handle.
-  SimulatedDimmerSession session({"DIMMER_SIM_INTENSITY=640", "DIMMER_SIM_STALE_ANSWERS=64"});
+  StandInDimmer session({"DIMMER_SIM_INTENSITY=640", "DIMMER_SIM_STALE_ANSWERS=64"});
   const ProgramResult result = session.Run(QUORLET_PATH, {});
   EXPECT_EQ(result.out, "light is on, intensity 640\n");
   EXPECT_EQ(result.exit_status, 0);
 }
 
 TEST(SharedDimmerTest, ProgramsStartedTogetherTakeTurns) {
-  SimulatedDimmerSession state;
-  SimulatedDimmerSession session({"DIMMER_SIM_STATE_FILE=" + state.Path("state")});
+  StandInDimmer state;
+  StandInDimmer session({"DIMMER_SIM_STATE_FILE=" + state.Path("state")});
   constexpr int kWorkers = 4;
   std::vector<std::vector<ProgramResult>> results(kWorkers);
   std::vector<std::thread> workers;

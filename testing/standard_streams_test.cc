@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "testing/program_run.h"
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ TEST_P(StreamTest, RunEndsNormally) {
   if (c.err == Stream::kClosed && std::getenv("DIMMER_TEST_RUNNER") != nullptr) {
     GTEST_SKIP() << "the program's runner (valgrind) cannot start without standard error";
   }
-  SimulatedDimmerSession session(c.settings);
+  StandInDimmer session(c.settings);
   const ProgramResult result = session.Run(c.program, c.args, WithStreams(c.out, c.err));
   EXPECT_EQ(result.signal, 0);
   EXPECT_EQ(result.exit_status, c.exit_status);

@@ -1,21 +1,21 @@
 // One test's simulated dimmer: a scratch folder with its traffic log and
 // its device node, and the settings that tell the simulator how to behave
 // (see README.md here).
-#ifndef TESTING_SIMULATED_DIMMER_SESSION_H_
-#define TESTING_SIMULATED_DIMMER_SESSION_H_
+#ifndef TESTING_STAND_IN_DIMMER_H_
+#define TESTING_STAND_IN_DIMMER_H_
 
 #include <string>
 #include <vector>
 
 #include "testing/program_run.h"
 
-class SimulatedDimmerSession {
+class StandInDimmer {
  public:
   // `settings` are "DIMMER_SIM_NAME=value" entries.
-  explicit SimulatedDimmerSession(std::vector<std::string> settings = {});
-  ~SimulatedDimmerSession();
-  SimulatedDimmerSession(const SimulatedDimmerSession&) = delete;
-  SimulatedDimmerSession& operator=(const SimulatedDimmerSession&) = delete;
+  explicit StandInDimmer(std::vector<std::string> settings = {});
+  ~StandInDimmer();
+  StandInDimmer(const StandInDimmer&) = delete;
+  StandInDimmer& operator=(const StandInDimmer&) = delete;
 
   // Applies the settings to this process, for code linked against the
   // simulator itself.
@@ -46,4 +46,4 @@ class SimulatedDimmerSession {
   std::vector<std::string> settings_;
 };
 
-#endif  // TESTING_SIMULATED_DIMMER_SESSION_H_
+#endif  // TESTING_STAND_IN_DIMMER_H_

@@ -1,5 +1,5 @@
 // Stands in for kernel32's Sleep, which the programs pause with between two
-// state polls, as simulated_sleep-posix.cc does for nanosleep: each pause is
+// state polls, as stand_in_sleep-posix.cc does for nanosleep: each pause is
 // written to the traffic log as "pause N", and with
 // DIMMER_SIM_INSTANT_SLEEP set it is not waited. Windows has no preloading,
 // so the program's import of Sleep is pointed here when the simulator loads.
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "testing/simulated_log.h"
+#include "testing/stand_in_log.h"
 
 namespace {
 

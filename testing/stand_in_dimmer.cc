@@ -1,4 +1,4 @@
-#include "testing/simulated_dimmer_session.h"
+#include "testing/stand_in_dimmer.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,22 +7,22 @@
 #include <iterator>
 #include <sstream>
 
-SimulatedDimmerSession::SimulatedDimmerSession(std::vector<std::string> settings)
+StandInDimmer::StandInDimmer(std::vector<std::string> settings)
     : folder_(MakeScratchFolder()), settings_(std::move(settings)) {}
 
-SimulatedDimmerSession::~SimulatedDimmerSession() {
+StandInDimmer::~StandInDimmer() {
   std::error_code ignored;
   std::filesystem::remove_all(folder_, ignored);
 }
 
-std::vector<std::string> SimulatedDimmerSession::Settings() const {
+std::vector<std::string> StandInDimmer::Settings() const {
   std::vector<std::string> all = {"DIMMER_SIM_LOG=" + Path("traffic.log"),
                                   "DIMMER_SIM_NODE=" + NodePath()};
   all.insert(all.end(), settings_.begin(), settings_.end());
   return all;
 }
 
-void SimulatedDimmerSession::ApplyToProcess() const {
+void StandInDimmer::ApplyToProcess() const {
   for (const std::string& entry : EnvironmentEntries()) {
     if (entry.rfind("DIMMER_SIM_", 0) == 0) UnsetEnvVariable(entry.substr(0, entry.find('=')));
   }
@@ -32,7 +32,7 @@ void SimulatedDimmerSession::ApplyToProcess() const {
   }
 }
 
-ProgramResult SimulatedDimmerSession::Run(const std::string& program,
+ProgramResult StandInDimmer::Run(const std::string& program,
                                           std::vector<std::string> args,
                                           ProgramOptions options) const {
   args.insert(args.begin(), program);
@@ -47,7 +47,7 @@ ProgramResult SimulatedDimmerSession::Run(const std::string& program,
   return RunProgram(args, options);
 }
 
-std::vector<std::string> SimulatedDimmerSession::Environment() const {
+std::vector<std::string> StandInDimmer::Environment() const {
   std::vector<std::string> environment = Settings();
 #if defined(SIMULATED_DIMMER_PATH)
   environment.push_back("LD_PRELOAD=" SIMULATED_DIMMER_PATH);
@@ -58,14 +58,14 @@ std::vector<std::string> SimulatedDimmerSession::Environment() const {
   return environment;
 }
 
-std::vector<std::string> SimulatedDimmerSession::Traffic() const {
+std::vector<std::string> StandInDimmer::Traffic() const {
   std::vector<std::string> lines;
   std::ifstream log(Path("traffic.log"));
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   return lines;
 }
 
-std::string SimulatedDimmerSession::TrafficText() const {
+std::string StandInDimmer::TrafficText() const {
   std::string joined;
   for (const std::string& line : Traffic()) joined += (joined.empty() ? "" : "; ") + line;
   return joined;

@@ -14,8 +14,8 @@
 
 #include "dimmer/dimmer_protocol.h"
 #include "simulation/dimmer_model.h"
-#include "testing/simulated_file_lock.h"
-#include "testing/simulated_log.h"
+#include "testing/stand_in_file_lock.h"
+#include "testing/stand_in_log.h"
 
 struct hid_device_ {
   int unused;

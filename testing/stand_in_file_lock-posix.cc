@@ -1,4 +1,4 @@
-#include "testing/simulated_file_lock.h"
+#include "testing/stand_in_file_lock.h"
 
 #include <sys/file.h>
 

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "testing/simulated_log.h"
+#include "testing/stand_in_log.h"
 
 // Where time is 64 bits on a 32-bit system, the C library's headers give
 // this definition the name of the 64-bit nanosleep, as they give it the

@@ -1,4 +1,4 @@
-#include "testing/simulated_log.h"
+#include "testing/stand_in_log.h"
 
 #include <cstdarg>
 #include <cstdio>
