@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -27,17 +28,22 @@ namespace {
 constexpr char kDevice[] = "USB Light Dimmer";
 using Clock = std::chrono::steady_clock;
 
-// A port that no one listens on now.
+// A port that indiserver can bind now. Below the range the system hands
+// out to connections, so that no connection of an INDI tool's, lingering
+// in TIME_WAIT, holds it (indiserver binds without SO_REUSEADDR).
 int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = {};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
+  static std::minstd_rand random(static_cast<unsigned>(getpid()));
+  for (;;) {
+    const int port = 20000 + static_cast<int>(random() % 12000);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    const bool free = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    if (free) return port;
+  }
 }
 
 void Pause(int milliseconds) {
