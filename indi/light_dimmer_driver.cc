@@ -13,14 +13,6 @@
 #include "dimmer/platform.h"
 #include "simulation/simulated_hid_link.h"
 
-// INDI 2.1 gave the light box interface property objects, new function
-// names, and properties that it defines and saves itself.
-#if INDI_VERSION_MAJOR > 2 || (INDI_VERSION_MAJOR == 2 && INDI_VERSION_MINOR >= 1)
-#define LIGHT_BOX_API_2_1 1
-#else
-#define LIGHT_BOX_API_2_1 0
-#endif
-
 namespace {
 
 // The dimmer code's lines, as lines of the driver's own log: without the
@@ -57,27 +49,11 @@ ssize_t WriteDimmerLog(void* driver, const char* text, size_t size) {
 
 }  // namespace
 
-#if LIGHT_BOX_API_2_1
-LightDimmerDriver::LightDimmerDriver() : INDI::LightBoxInterface(this) {
-#else
-LightDimmerDriver::LightDimmerDriver() : INDI::LightBoxInterface(this, true) {
-#endif
-  setVersion(PROJECT_VERSION_MAJOR, PROJECT_VERSION_MINOR);
-}
-
 const char* LightDimmerDriver::getDefaultName() { return "USB Light Dimmer"; }
 
 bool LightDimmerDriver::initProperties() {
   INDI::DefaultDevice::initProperties();
-#if LIGHT_BOX_API_2_1
-  INDI::LightBoxInterface::initProperties(MAIN_CONTROL_TAB, CAN_DIM);
-  LightIntensityNP[0].setMinMax(0, kMaxIntensity);
-  LightIntensityNP[0].setStep(1);
-#else
-  initLightBoxProperties(getDeviceName(), MAIN_CONTROL_TAB);
-  LightIntensityN[0].max = kMaxIntensity;
-  LightIntensityN[0].step = 1;
-#endif
+  InitLightBox();
   setDriverInterface(AUX_INTERFACE | LIGHTBOX_INTERFACE);
   addAuxControls();
 
@@ -90,29 +66,14 @@ bool LightDimmerDriver::initProperties() {
 
 void LightDimmerDriver::ISGetProperties(const char* dev) {
   INDI::DefaultDevice::ISGetProperties(dev);
-#if LIGHT_BOX_API_2_1
-  INDI::LightBoxInterface::ISGetProperties(dev);
-#else
-  isGetLightBoxProperties(dev);
-#endif
+  GetLightBoxProperties(dev);
 }
 
 bool LightDimmerDriver::updateProperties() {
   INDI::DefaultDevice::updateProperties();
   // Their values first, so that the definitions carry the dimmer's state.
   if (isConnected()) Fill();
-#if LIGHT_BOX_API_2_1
-  INDI::LightBoxInterface::updateProperties();
-#else
-  if (isConnected()) {
-    defineProperty(&LightSP);
-    defineProperty(&LightIntensityNP);
-  } else {
-    deleteProperty(LightSP.name);
-    deleteProperty(LightIntensityNP.name);
-  }
-  updateLightBoxProperties();
-#endif
+  UpdateLightBox();
   lights_defined = isConnected();
   return true;
 }
@@ -128,11 +89,7 @@ bool LightDimmerDriver::ISNewSwitch(const char* dev, const char* name, ISState* 
     Request(DimmerTarget::kSwitch, on);
     return true;
   }
-#if LIGHT_BOX_API_2_1
-  if (INDI::LightBoxInterface::processSwitch(dev, name, states, names, n)) return true;
-#else
-  if (processLightBoxSwitch(dev, name, states, names, n)) return true;
-#endif
+  if (LightBoxSwitch(dev, name, states, names, n)) return true;
   return INDI::DefaultDevice::ISNewSwitch(dev, name, states, names, n);
 }
 
@@ -154,44 +111,25 @@ bool LightDimmerDriver::ISNewNumber(const char* dev, const char* name, double va
     }
     return true;
   }
-#if LIGHT_BOX_API_2_1
-  if (INDI::LightBoxInterface::processNumber(dev, name, values, names, n)) return true;
-#else
-  if (processLightBoxNumber(dev, name, values, names, n)) return true;
-#endif
+  if (LightBoxNumber(dev, name, values, names, n)) return true;
   return INDI::DefaultDevice::ISNewNumber(dev, name, values, names, n);
 }
 
 bool LightDimmerDriver::ISNewText(const char* dev, const char* name, char* texts[],
                                   char* names[], int n) {
-#if LIGHT_BOX_API_2_1
-  if (INDI::LightBoxInterface::processText(dev, name, texts, names, n)) return true;
-#else
-  if (processLightBoxText(dev, name, texts, names, n)) return true;
-#endif
+  if (LightBoxText(dev, name, texts, names, n)) return true;
   return INDI::DefaultDevice::ISNewText(dev, name, texts, names, n);
 }
 
 bool LightDimmerDriver::ISSnoopDevice(XMLEle* root) {
-#if LIGHT_BOX_API_2_1
-  INDI::LightBoxInterface::snoop(root);
-#else
-  snoopLightBox(root);
-#endif
+  SnoopLightBox(root);
   return INDI::DefaultDevice::ISSnoopDevice(root);
 }
 
 bool LightDimmerDriver::saveConfigItems(FILE* fp) {
   INDI::DefaultDevice::saveConfigItems(fp);
-  // The interface keeps the intensity only where it has no filter presets
-  // (INDI 2.1 and later) or not at all (before): this driver always does.
-#if LIGHT_BOX_API_2_1
-  INDI::LightBoxInterface::saveConfigItems(fp);
-  if (!FilterIntensityNP.isEmpty()) LightIntensityNP.save(fp);
-#else
-  saveLightBoxConfigItems(fp);
-  IUSaveConfigNumber(fp, &LightIntensityNP);
-#endif
+  // With the intensity, which the interface does not always keep.
+  SaveLightBox(fp);
   return true;
 }
 
@@ -286,44 +224,6 @@ void LightDimmerDriver::Publish() {
   // connected) is answered in the log alone.
   if (lights_defined) Send();
 }
-
-#if LIGHT_BOX_API_2_1
-
-void LightDimmerDriver::Fill() {
-  const int32_t intensity = owner.Asked(DimmerTarget::kIntensity);
-  const int32_t on = owner.Asked(DimmerTarget::kSwitch);
-  LightIntensityNP[0].setValue(intensity != DimmerOwner::kNone ? intensity : owner.intensity());
-  LightIntensityNP.setState(StateOf(DimmerTarget::kIntensity));
-  const bool shown_on = on != DimmerOwner::kNone ? on == 1 : owner.on();
-  LightSP[FLAT_LIGHT_ON].setState(shown_on ? ISS_ON : ISS_OFF);
-  LightSP[FLAT_LIGHT_OFF].setState(shown_on ? ISS_OFF : ISS_ON);
-  LightSP.setState(StateOf(DimmerTarget::kSwitch));
-}
-
-void LightDimmerDriver::Send() {
-  LightIntensityNP.apply();
-  LightSP.apply();
-}
-
-#else
-
-void LightDimmerDriver::Fill() {
-  const int32_t intensity = owner.Asked(DimmerTarget::kIntensity);
-  const int32_t on = owner.Asked(DimmerTarget::kSwitch);
-  LightIntensityN[0].value = intensity != DimmerOwner::kNone ? intensity : owner.intensity();
-  LightIntensityNP.s = StateOf(DimmerTarget::kIntensity);
-  const bool shown_on = on != DimmerOwner::kNone ? on == 1 : owner.on();
-  LightS[FLAT_LIGHT_ON].s = shown_on ? ISS_ON : ISS_OFF;
-  LightS[FLAT_LIGHT_OFF].s = shown_on ? ISS_OFF : ISS_ON;
-  LightSP.s = StateOf(DimmerTarget::kSwitch);
-}
-
-void LightDimmerDriver::Send() {
-  IDSetNumber(&LightIntensityNP, nullptr);
-  IDSetSwitch(&LightSP, nullptr);
-}
-
-#endif
 
 bool LightDimmerDriver::RequestedSwitch(ISState* states, char* names[], int n, bool* on) {
   for (int i = 0; i < n; ++i) {

@@ -51,14 +51,28 @@ class LightDimmerDriver : public INDI::DefaultDevice,
   // while they are defined: a client must never hear of a property's
   // values before its definition.
   void Publish();
-  void Fill();
-  void Send();
   bool RequestedSwitch(ISState* states, char* names[], int n, bool* on);
   // A client's request: queued, and begun at once when the dimmer is free.
   bool Request(DimmerTarget target, int32_t value);
   // Refused without touching the dimmer: Alert, and `message` in the log.
   bool Refuse(DimmerTarget target, const char* message);
   IPState StateOf(DimmerTarget target) const;
+
+  // The light box interface's side, which INDI 2.1 changed: in
+  // light_box_indi-1_9.cc or light_box_indi-2_1.cc, as the build chooses,
+  // with the constructor.
+  void InitLightBox();
+  void GetLightBoxProperties(const char* dev);
+  void UpdateLightBox();
+  bool LightBoxSwitch(const char* dev, const char* name, ISState* states, char* names[], int n);
+  bool LightBoxNumber(const char* dev, const char* name, double values[], char* names[], int n);
+  bool LightBoxText(const char* dev, const char* name, char* texts[], char* names[], int n);
+  void SnoopLightBox(XMLEle* root);
+  void SaveLightBox(FILE* fp);
+  // The light properties' values and states from the dimmer and the
+  // queue, and sending them.
+  void Fill();
+  void Send();
 
   // Runs what the dimmer owner has due now, and again when it asks.
   void Work();
