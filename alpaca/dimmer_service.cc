@@ -112,23 +112,21 @@ void DimmerService::Loop() {
 
 void DimmerService::Carry(const Posted& work) {
   if (work.command == Command::kConnect && !owner.connected()) {
-    const bool connected = owner.Connect(kConnectLockWaitMs);
     std::string error;
-    if (!connected) {
-      switch (owner.failed_connect()) {
-        case ConnectFailure::kInUse:
-          error = "The dimmer is in use by another program.";
-          break;
-        case ConnectFailure::kNotPermitted:
-          error = std::string("The dimmer is attached but could not be opened: ") +
-                  DeviceOpenHint();
-          break;
-        case ConnectFailure::kUnreadable:
-          error = "The dimmer did not answer when it was read.";
-          break;
-        default:
-          error = "No dimmer is attached.";
-      }
+    switch (owner.Connect(kConnectLockWaitMs)) {
+      case DimmerResult::kDone:
+        break;
+      case DimmerResult::kInUse:
+        error = "The dimmer is in use by another program.";
+        break;
+      case DimmerResult::kNotPermitted:
+        error = std::string("The dimmer is attached but could not be opened: ") + DeviceOpenHint();
+        break;
+      case DimmerResult::kUnreadable:
+        error = "The dimmer did not answer when it was read.";
+        break;
+      default:
+        error = "No dimmer is attached.";
     }
     std::lock_guard<std::mutex> lock(mutex);
     state.connect_error = error;
@@ -136,16 +134,17 @@ void DimmerService::Carry(const Posted& work) {
   } else if (work.command == Command::kDisconnect) {
     owner.Disconnect();
   }
-  const char* refused = nullptr;
+  DimmerResult queued = DimmerResult::kDone;
   if (work.intensity != DimmerOwner::kNone) {
-    refused = owner.Request(DimmerTarget::kIntensity, work.intensity);
+    queued = owner.Request(DimmerTarget::kIntensity, work.intensity);
   }
-  if (refused == nullptr && work.switch_to != DimmerOwner::kNone) {
-    refused = owner.Request(DimmerTarget::kSwitch, work.switch_to);
+  if (queued == DimmerResult::kDone && work.switch_to != DimmerOwner::kNone) {
+    queued = owner.Request(DimmerTarget::kSwitch, work.switch_to);
   }
-  if (refused != nullptr) {
+  if (queued != DimmerResult::kDone) {
     std::lock_guard<std::mutex> lock(mutex);
-    state.failure = refused;
+    state.failure = queued == DimmerResult::kNotConnected ? "The dimmer is not connected."
+                                                          : "The dimmer does not answer.";
     zero_pending = false;
     Share();
   }

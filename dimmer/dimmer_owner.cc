@@ -5,11 +5,12 @@
 
 #include "dimmer/platform.h"
 
-bool DimmerOwner::Connect(unsigned lock_wait_ms) {
+DimmerResult DimmerOwner::Connect(unsigned lock_wait_ms) {
   Disconnect();
-  if (!dimmer.Connect(lock_wait_ms)) {
+  const DimmerResult result = dimmer.Connect(lock_wait_ms);
+  if (result != DimmerResult::kDone) {
     dimmer.Disconnect();
-    return false;
+    return result;
   }
   dimmer.Unlock();
   connected_ = present_ = true;
@@ -17,7 +18,7 @@ bool DimmerOwner::Connect(unsigned lock_wait_ms) {
   next_refresh = MonotonicMillis() + refresh_period;
   char light[64];
   Tell(Level::kInfo, "The light is %s.", Describe(light, sizeof light));
-  return true;
+  return DimmerResult::kDone;
 }
 
 void DimmerOwner::Disconnect() {
@@ -46,12 +47,12 @@ int32_t DimmerOwner::Asked(DimmerTarget target) const {
   return step != Step::kIdle && current == target ? current_value : kNone;
 }
 
-const char* DimmerOwner::Request(DimmerTarget target, int32_t value) {
-  if (!connected_) return "The dimmer is not connected.";
-  if (!present_) return "The dimmer does not answer.";
+DimmerResult DimmerOwner::Request(DimmerTarget target, int32_t value) {
+  if (!connected_) return DimmerResult::kNotConnected;
+  if (!present_) return DimmerResult::kIoError;
   wanted[Index(target)] = value;
   failed[Index(target)] = false;
-  return nullptr;
+  return DimmerResult::kDone;
 }
 
 unsigned DimmerOwner::Run() {
@@ -93,13 +94,13 @@ void DimmerOwner::StartNext(int64_t now) {
                                                              : DimmerTarget::kSwitch;
   current_value = wanted[Index(current)];
   wanted[Index(current)] = kNone;
-  int begun;
+  DimmerResult begun;
   if (current == DimmerTarget::kIntensity) {
     begun = dimmer.BeginSetIntensity(static_cast<uint32_t>(current_value));
   } else {
     begun = current_value == 1 ? dimmer.BeginTurnOn() : dimmer.BeginTurnOff();
   }
-  if (begun == kChangeBusy) {
+  if (begun == DimmerResult::kBusy) {
     Poll(now);
   } else {
     Finish(begun);
@@ -107,22 +108,22 @@ void DimmerOwner::StartNext(int64_t now) {
 }
 
 void DimmerOwner::Poll(int64_t now) {
-  const int state = dimmer.PollChange();
-  if (state == kChangeBusy) {
+  const DimmerResult result = dimmer.PollChange();
+  if (result == DimmerResult::kBusy) {
     next_step = now + kStatePollMs;
     return;
   }
-  Finish(state);
+  Finish(result);
 }
 
-void DimmerOwner::Finish(int result) {
+void DimmerOwner::Finish(DimmerResult result) {
   dimmer.Unlock();
   step = Step::kIdle;
   const DimmerTarget target = current;
   const int32_t value = current_value;
   current_value = kNone;
   char light[64];
-  if (result != 0) {
+  if (result != DimmerResult::kDone) {
     failed[Index(target)] = true;
     if (target == DimmerTarget::kIntensity) {
       std::snprintf(failure_text, sizeof failure_text,
@@ -167,9 +168,9 @@ void DimmerOwner::FailQueued(const char* reason) {
 void DimmerOwner::Refresh() {
   // Another program is using the dimmer: look again next period.
   if (!dimmer.TryLock()) return;
-  const int result = dimmer.Refresh();
+  const DimmerResult result = dimmer.Refresh();
   dimmer.Unlock();
-  if (result != 0) {
+  if (result != DimmerResult::kDone) {
     Lose();
     return;
   }
@@ -193,14 +194,14 @@ void DimmerOwner::Reconnect() {
   // it every period.
   std::FILE* log = dimmer.log_stream();
   dimmer.SetLog(nullptr);
-  const bool found = dimmer.Connect(0);
+  const bool found = dimmer.Connect(0) == DimmerResult::kDone;
   dimmer.SetLog(log);
   if (!found) {
     dimmer.Disconnect();
     return;
   }
   // Found off, it keeps the level it was to come on at: nothing is sent.
-  if (dimmer.IsOn() == 0 && intensity_ > 0) dimmer.SetIntensity(static_cast<uint32_t>(intensity_));
+  if (!dimmer.state().on && intensity_ > 0) dimmer.SetIntensity(static_cast<uint32_t>(intensity_));
   dimmer.Unlock();
   present_ = true;
   failed[0] = failed[1] = false;
@@ -212,8 +213,9 @@ void DimmerOwner::Reconnect() {
 }
 
 void DimmerOwner::TakeState() {
-  on_ = dimmer.IsOn() == 1;
-  intensity_ = dimmer.Intensity();
+  const LightState light = dimmer.state();
+  on_ = light.on;
+  intensity_ = light.intensity;
 }
 
 void DimmerOwner::Tell(Level level, const char* format, ...) {

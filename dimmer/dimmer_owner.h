@@ -61,11 +61,9 @@ class DimmerOwner {
   DimmerOwner& operator=(const DimmerOwner&) = delete;
 
   // Opens the first dimmer, waiting up to `lock_wait_ms` for a program
-  // that uses it, reads it, and gives its lock up again. On failure the
-  // dimmer code has logged why; failed_connect() tells it too.
-  bool Connect(unsigned lock_wait_ms);
-  // Why the last Connect failed.
-  ConnectFailure failed_connect() const { return dimmer.connect_failure(); }
+  // that uses it, reads it, and gives its lock up again: kDone, or why it
+  // failed (see UsbDimmer::Connect), which the dimmer code has logged.
+  DimmerResult Connect(unsigned lock_wait_ms);
   // Closes the dimmer, leaving the light as it is, and forgets the queue.
   void Disconnect();
 
@@ -88,9 +86,10 @@ class DimmerOwner {
   // Why the last request failed, or "".
   const char* failure() const { return failure_text; }
 
-  // Queues an intensity (0-kMaxIntensity) or a switch (1 on, 0 off).
-  // Returns null, or why the request is refused with nothing queued.
-  const char* Request(DimmerTarget target, int32_t value);
+  // Queues an intensity (0-kMaxIntensity) or a switch (1 on, 0 off):
+  // kDone, or, with nothing queued, kNotConnected or kIoError (the dimmer
+  // does not answer).
+  DimmerResult Request(DimmerTarget target, int32_t value);
 
   // Carries out what is due now; returns the milliseconds until the next
   // call is due.
@@ -107,7 +106,7 @@ class DimmerOwner {
   static int Index(DimmerTarget target) { return static_cast<int>(target); }
   void StartNext(int64_t now);
   void Poll(int64_t now);
-  void Finish(int result);
+  void Finish(DimmerResult result);
   void FailQueued(const char* reason);
   void Refresh();
   void Lose();

@@ -28,7 +28,7 @@ class OwnerTest : public testing::Test, public DimmerOwner::Listener {
     session_->ApplyToProcess();
     owner_.set_refresh_period(20);
     if (connect) {
-      ASSERT_TRUE(owner_.Connect(0));
+      ASSERT_EQ(owner_.Connect(0), DimmerResult::kDone);
     }
   }
   void TearDown() override { owner_.Disconnect(); }
@@ -79,17 +79,16 @@ class OwnerTest : public testing::Test, public DimmerOwner::Listener {
 
 TEST_F(OwnerTest, SaysWhyItCouldNotConnect) {
   Start({"DIMMER_SIM_ABSENT=1"}, false);
-  EXPECT_FALSE(owner_.Connect(0));
-  EXPECT_EQ(owner_.failed_connect(), ConnectFailure::kAbsent);
-  EXPECT_STREQ(owner_.Request(DimmerTarget::kSwitch, 1), "The dimmer is not connected.");
+  EXPECT_EQ(owner_.Connect(0), DimmerResult::kAbsent);
+  EXPECT_EQ(owner_.Request(DimmerTarget::kSwitch, 1), DimmerResult::kNotConnected);
   EXPECT_EQ(Changes(), "");
 }
 
 TEST_F(OwnerTest, CarriesOutTheLatestRequestsLevelFirst) {
   Start({"DIMMER_SIM_BUSY=2"});
-  EXPECT_EQ(owner_.Request(DimmerTarget::kSwitch, 1), nullptr);
-  EXPECT_EQ(owner_.Request(DimmerTarget::kIntensity, 200), nullptr);
-  EXPECT_EQ(owner_.Request(DimmerTarget::kIntensity, 300), nullptr);
+  EXPECT_EQ(owner_.Request(DimmerTarget::kSwitch, 1), DimmerResult::kDone);
+  EXPECT_EQ(owner_.Request(DimmerTarget::kIntensity, 200), DimmerResult::kDone);
+  EXPECT_EQ(owner_.Request(DimmerTarget::kIntensity, 300), DimmerResult::kDone);
   EXPECT_EQ(owner_.Asked(DimmerTarget::kIntensity), 300);
   EXPECT_EQ(owner_.Run(), kStatePollMs);  // the change is under way
   EXPECT_TRUE(owner_.Busy(DimmerTarget::kSwitch));
@@ -179,7 +178,7 @@ TEST_F(OwnerTest, LossAndReturnAreToldOnceAndTheLastStateIsKept) {
   EXPECT_FALSE(owner_.present());
   EXPECT_TRUE(owner_.on());
   EXPECT_EQ(owner_.intensity(), 640);
-  EXPECT_STREQ(owner_.Request(DimmerTarget::kSwitch, 0), "The dimmer does not answer.");
+  EXPECT_EQ(owner_.Request(DimmerTarget::kSwitch, 0), DimmerResult::kIoError);
   SetUnplugged(false);
   ASSERT_EQ(session_->Run(QUORLET_PATH, {"0"}).exit_status, 0);  // changed meanwhile
   RunFor(100);

@@ -25,9 +25,9 @@ const wchar_t* ErrorText(const DimmerIo& io) {
   return text != nullptr ? text : L"unknown error";
 }
 
-int WriteFailed(const DimmerIo& io, int result) {
+DimmerResult WriteFailed(const DimmerIo& io, int result) {
   LogTo(io.log, "WARN: hid_write: %d: %ls\n", result, ErrorText(io));
-  return kDimmerIoError;
+  return DimmerResult::kIoError;
 }
 
 }  // namespace
@@ -40,18 +40,19 @@ void DrainAnswers(const DimmerIo& io) {
   }
 }
 
-int32_t QueryIntensity(const DimmerIo& io) {
+DimmerResult QueryIntensity(const DimmerIo& io, int32_t* intensity) {
   DimmerReport report;
   if (SendRequest(io, &report, kGetIntensityCommand) < 0) {
     LogTo(io.log, "WARN: Unable to write()\n");
     LogTo(io.log, "WARN: Error: %ls\n", ErrorText(io));
-    return kDimmerIoError;
+    return DimmerResult::kIoError;
   }
-  if (ReadAnswer(io, &report) < 3) return kDimmerIoError;
-  return report.bytes[1] + 256 * report.bytes[2];
+  if (ReadAnswer(io, &report) < 3) return DimmerResult::kIoError;
+  *intensity = report.bytes[1] + 256 * report.bytes[2];
+  return DimmerResult::kDone;
 }
 
-int IntensityChange::Begin(const DimmerIo& io, int32_t value) {
+DimmerResult IntensityChange::Begin(const DimmerIo& io, int32_t value) {
   polls = 0;
   DimmerReport report;
   const uint32_t bits = static_cast<uint32_t>(value);
@@ -60,84 +61,79 @@ int IntensityChange::Begin(const DimmerIo& io, int32_t value) {
   if (written < 0) return WriteFailed(io, written);
   if (ReadAnswer(io, &report) <= 0) {
     LogTo(io.log, "WARN: timeout\n");
-    return kDimmerIoError;
+    return DimmerResult::kIoError;
   }
 
   written = SendRequest(io, &report, kSetStateCommand, kApplyStateValue);
   if (written < 0) return WriteFailed(io, written);
-  if (ReadAnswer(io, &report) <= 0) return kDimmerIoError;
-  return kChangeBusy;
+  if (ReadAnswer(io, &report) <= 0) return DimmerResult::kIoError;
+  return DimmerResult::kBusy;
 }
 
-int IntensityChange::Poll(const DimmerIo& io) {
+DimmerResult IntensityChange::Poll(const DimmerIo& io) {
   DimmerReport report;
   const int written = SendRequest(io, &report, kGetStateCommand);
   if (written < 0) return WriteFailed(io, written);
   const int count = ReadAnswer(io, &report);
-  if (count <= 0) return kDimmerIoError;
+  if (count <= 0) return DimmerResult::kIoError;
   // A one-byte answer carries no state, so it counts as busy.
-  if (count >= 2 && report.bytes[1] == 0) return 0;
+  if (count >= 2 && report.bytes[1] == 0) return DimmerResult::kDone;
   if (++polls == kMaxStatePolls) {
     LogTo(io.log, "WARN: device stayed busy\n");
-    return kDimmerIoError;
+    return DimmerResult::kIoError;
   }
-  return kChangeBusy;
+  return DimmerResult::kBusy;
 }
 
-int ApplyIntensity(const DimmerIo& io, int32_t value) {
+DimmerResult ApplyIntensity(const DimmerIo& io, int32_t value) {
   IntensityChange change;
-  int state = change.Begin(io, value);
-  while (state == kChangeBusy) {
-    state = change.Poll(io);
-    if (state == kChangeBusy) SleepMilliseconds(kStatePollMs);
+  DimmerResult result = change.Begin(io, value);
+  while (result == DimmerResult::kBusy) {
+    result = change.Poll(io);
+    if (result == DimmerResult::kBusy) SleepMilliseconds(kStatePollMs);
   }
-  return state;
+  return result;
 }
 
-bool UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms) {
+DimmerResult UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms) {
   const bool shared = hid->shared;
   // Whoever may not take the dimmer's lock may not open the dimmer either.
   if (!shared || lock.Open(path)) {
     if (shared && !lock.Acquire(lock_wait_ms)) {
-      failure = ConnectFailure::kInUse;
       LogTo(log, "WARN: the dimmer is in use by another program\n");
-      return false;
+      return DimmerResult::kInUse;
     }
     dev = hid->open_path(path);
   }
   if (dev == nullptr) {
-    failure = ConnectFailure::kNotPermitted;
     LogTo(log, "WARN: unable to open device\n");
     LogTo(log, "WARN: the dimmer is attached but could not be opened: %s\n", DeviceOpenHint());
-    return false;
+    return DimmerResult::kNotPermitted;
   }
   DrainAnswers(Io());
-  return true;
+  return DimmerResult::kDone;
 }
 
-bool UsbDimmer::Connect(unsigned lock_wait_ms) {
+DimmerResult UsbDimmer::Connect(unsigned lock_wait_ms) {
   Disconnect();  // a second Connect must not leak the first handle
-  failure = ConnectFailure::kNone;
   // The first dimmer listed, as hid_open would take; its path names its lock.
   hid_device_info* found = hid->enumerate(kDimmerVendorId, kDimmerProductId);
   if (found == nullptr) {
-    failure = ConnectFailure::kAbsent;
     LogTo(log, "WARN: unable to open device\n");
-    return false;
+    return DimmerResult::kAbsent;
   }
-  const bool opened = OpenExclusively(found->path, lock_wait_ms);
+  const DimmerResult opened = OpenExclusively(found->path, lock_wait_ms);
   hid->free_enumeration(found);
-  if (!opened) return false;
-  const int32_t reported = QueryIntensity(Io());
-  if (reported < 0) {
-    failure = ConnectFailure::kUnreadable;
+  if (opened != DimmerResult::kDone) return opened;
+  int32_t reported = 0;
+  if (QueryIntensity(Io(), &reported) != DimmerResult::kDone) {
     LogTo(log, "WARN: could not read intensity\n");
-    return false;
+    return DimmerResult::kUnreadable;
   }
   // A light found off comes on at the default level unless one is set first.
   on = reported > 0;
   intensity = on ? reported : kDefaultIntensity;
-  return true;
+  return DimmerResult::kDone;
 }
 
 bool UsbDimmer::TryLock() {
@@ -148,24 +144,14 @@ bool UsbDimmer::TryLock() {
 
 void UsbDimmer::Unlock() { lock.Release(); }
 
-int UsbDimmer::Refresh() {
-  if (dev == nullptr) return kNotConnected;
-  const int32_t reported = QueryIntensity(Io());
-  if (reported < 0) return kDimmerIoError;
+DimmerResult UsbDimmer::Refresh() {
+  if (dev == nullptr) return DimmerResult::kNotConnected;
+  int32_t reported = 0;
+  if (QueryIntensity(Io(), &reported) != DimmerResult::kDone) return DimmerResult::kIoError;
   // A light found off keeps the level it had, for TurnOn.
   on = reported > 0;
   if (on) intensity = reported;
-  return 0;
-}
-
-int32_t UsbDimmer::IsOn() const {
-  if (dev == nullptr) return kNotConnected;
-  return on ? 1 : 0;
-}
-
-int32_t UsbDimmer::Intensity() const {
-  if (dev == nullptr) return kNotConnected;
-  return intensity;
+  return DimmerResult::kDone;
 }
 
 UsbDimmer::Request UsbDimmer::IntensityRequest(uint32_t value) const {
@@ -187,31 +173,31 @@ UsbDimmer::Request UsbDimmer::OffRequest() const {
   return {0, intensity, false};
 }
 
-int UsbDimmer::Carry(const Request& request) {
-  if (dev == nullptr) return kNotConnected;
+DimmerResult UsbDimmer::Carry(const Request& request) {
+  if (dev == nullptr) return DimmerResult::kNotConnected;
   if (request.send != kNothingToSend) {
-    const int result = ApplyIntensity(Io(), request.send);
-    if (result != 0) return result;
+    const DimmerResult result = ApplyIntensity(Io(), request.send);
+    if (result != DimmerResult::kDone) return result;
   }
   Adopt(request);
-  return 0;
+  return DimmerResult::kDone;
 }
 
-int UsbDimmer::Begin(const Request& request) {
-  if (dev == nullptr) return kNotConnected;
+DimmerResult UsbDimmer::Begin(const Request& request) {
+  if (dev == nullptr) return DimmerResult::kNotConnected;
   if (request.send == kNothingToSend) {
     Adopt(request);
-    return 0;
+    return DimmerResult::kDone;
   }
   pending = request;
   return change.Begin(Io(), request.send);
 }
 
-int UsbDimmer::PollChange() {
-  if (dev == nullptr) return kNotConnected;
-  const int state = change.Poll(Io());
-  if (state == 0) Adopt(pending);
-  return state;
+DimmerResult UsbDimmer::PollChange() {
+  if (dev == nullptr) return DimmerResult::kNotConnected;
+  const DimmerResult result = change.Poll(Io());
+  if (result == DimmerResult::kDone) Adopt(pending);
+  return result;
 }
 
 void UsbDimmer::Adopt(const Request& request) {
@@ -219,12 +205,14 @@ void UsbDimmer::Adopt(const Request& request) {
   on = request.on;
 }
 
-int UsbDimmer::SetIntensity(uint32_t value) { return Carry(IntensityRequest(value)); }
-int UsbDimmer::TurnOn() { return Carry(OnRequest()); }
-int UsbDimmer::TurnOff() { return Carry(OffRequest()); }
-int UsbDimmer::BeginSetIntensity(uint32_t value) { return Begin(IntensityRequest(value)); }
-int UsbDimmer::BeginTurnOn() { return Begin(OnRequest()); }
-int UsbDimmer::BeginTurnOff() { return Begin(OffRequest()); }
+DimmerResult UsbDimmer::SetIntensity(uint32_t value) { return Carry(IntensityRequest(value)); }
+DimmerResult UsbDimmer::TurnOn() { return Carry(OnRequest()); }
+DimmerResult UsbDimmer::TurnOff() { return Carry(OffRequest()); }
+DimmerResult UsbDimmer::BeginSetIntensity(uint32_t value) {
+  return Begin(IntensityRequest(value));
+}
+DimmerResult UsbDimmer::BeginTurnOn() { return Begin(OnRequest()); }
+DimmerResult UsbDimmer::BeginTurnOff() { return Begin(OffRequest()); }
 
 void UsbDimmer::Disconnect() {
   if (dev != nullptr) hid->close(dev);

@@ -27,11 +27,26 @@ constexpr unsigned kLockWaitMs = 60000;
 constexpr int kMaxStaleAnswers = 64;
 constexpr int32_t kDefaultIntensity = 900;
 
-// Result codes of the dimmer code; 0 is success.
-constexpr int kNotConnected = -1;
-constexpr int kDimmerIoError = -2;
-// A change is under way on the device: poll it again after kStatePollMs.
-constexpr int kChangeBusy = 1;
+// What became of an operation on the device: the one way the dimmer code
+// says what went wrong, which each program puts in its own words.
+enum class DimmerResult {
+  kDone,          // done, or nothing needed sending
+  kBusy,          // a change is under way: poll it again after kStatePollMs
+  kNotConnected,  // no dimmer is open
+  kIoError,       // an exchange failed, or the device stayed busy too long
+  // Why Connect failed:
+  kAbsent,        // no dimmer is attached
+  kInUse,         // another program kept it for the whole wait
+  kNotPermitted,  // attached, but this user may not open it
+  kUnreadable,    // opened, but its intensity could not be read
+};
+
+// The light as last read from or given to the device. While it is off,
+// `intensity` is the level it comes on at.
+struct LightState {
+  bool on;
+  int32_t intensity;
+};
 
 // One exchange's buffer: the request is built in it, and the device's
 // answer is read back into it.
@@ -47,41 +62,33 @@ struct DimmerIo {
   std::FILE* log;
 };
 
-// The intensity the device reports (0-65535), or kDimmerIoError.
-int32_t QueryIntensity(const DimmerIo& io);
+// Reads the intensity the device reports (0-65535) into `intensity`:
+// kDone or kIoError.
+DimmerResult QueryIntensity(const DimmerIo& io, int32_t* intensity);
 
 // One change of intensity on the device, in steps, for a caller that must
 // not wait in between: setinten and setstate, then getstate polls until
 // the device reports idle.
 class IntensityChange {
  public:
-  // Sends setinten and setstate; kChangeBusy (poll now) or kDimmerIoError.
-  int Begin(const DimmerIo& io, int32_t value);
-  // One getstate poll: 0 when the device has finished, kChangeBusy while it
-  // works, kDimmerIoError when an exchange failed or the device stayed busy
-  // for kMaxStatePolls polls.
-  int Poll(const DimmerIo& io);
+  // Sends setinten and setstate; kBusy (poll now) or kIoError.
+  DimmerResult Begin(const DimmerIo& io, int32_t value);
+  // One getstate poll: kDone when the device has finished, kBusy while it
+  // works, kIoError when an exchange failed or the device stayed busy for
+  // kMaxStatePolls polls.
+  DimmerResult Poll(const DimmerIo& io);
 
  private:
   int polls = 0;
 };
 
-// Sets the intensity and waits until the device has finished the change.
-// Returns 0 or kDimmerIoError.
-int ApplyIntensity(const DimmerIo& io, int32_t value);
+// Sets the intensity and waits until the device has finished the change:
+// kDone or kIoError.
+DimmerResult ApplyIntensity(const DimmerIo& io, int32_t value);
 
 // Reads, without waiting, whatever answers are waiting on the handle, so
 // that the next read is the answer to the next request.
 void DrainAnswers(const DimmerIo& io);
-
-// Why UsbDimmer::Connect failed.
-enum class ConnectFailure {
-  kNone,
-  kAbsent,        // no dimmer is attached
-  kInUse,         // another program kept it for the whole wait
-  kNotPermitted,  // attached, but this user may not open it
-  kUnreadable,    // opened, but its intensity could not be read
-};
 
 // The dimmer as seen by one program run. It owns the device handle from
 // Connect to Disconnect, holds the dimmer's lock for as long, and remembers
@@ -98,24 +105,23 @@ class UsbDimmer {
 
   // Waits up to `lock_wait_ms` until no other program uses the first
   // matching device, opens it and reads its intensity, and keeps the
-  // dimmer's lock. Call Disconnect afterwards even when this fails.
-  bool Connect(unsigned lock_wait_ms = kLockWaitMs);
-  ConnectFailure connect_failure() const { return failure; }
+  // dimmer's lock: kDone, or why it failed (kAbsent, kInUse, kNotPermitted,
+  // kUnreadable). Call Disconnect afterwards even when this fails.
+  DimmerResult Connect(unsigned lock_wait_ms = kLockWaitMs);
   // Another device behind the dimmer code, for the next Connect.
   void Use(const HidLink& link) { hid = &link; }
   // Where warnings go from now on (null: nowhere), for this dimmer alone.
   void SetLog(std::FILE* stream) { log = stream; }
   std::FILE* log_stream() const { return log; }
-  // 1 on, 0 off, kNotConnected without a device handle.
-  int32_t IsOn() const;
-  // The current intensity (while off: the one the next TurnOn uses), or
-  // kNotConnected.
-  int32_t Intensity() const;
+  // Whether a device handle is open.
+  bool connected() const { return dev != nullptr; }
+  // The light, as far as it is known while connected.
+  LightState state() const { return {on, intensity}; }
   // Sets the intensity, limited to kMaxIntensity. While the light is off
-  // the value is only stored for TurnOn. Returns 0 or a result code.
-  int SetIntensity(uint32_t value);
-  int TurnOn();
-  int TurnOff();
+  // the value is only stored for TurnOn. kDone, kNotConnected or kIoError.
+  DimmerResult SetIntensity(uint32_t value);
+  DimmerResult TurnOn();
+  DimmerResult TurnOff();
   // Closes the handle and releases the lock; a second call does nothing.
   void Disconnect();
 
@@ -127,18 +133,18 @@ class UsbDimmer {
   bool TryLock();
   void Unlock();
   // Reads the intensity again: on at what it reports, or off keeping the
-  // level for TurnOn. 0 or a result code.
-  int Refresh();
-  // SetIntensity, TurnOn and TurnOff, only begun: 0 when nothing had to be
-  // sent, kChangeBusy when a change is under way (then call PollChange
-  // every kStatePollMs until it returns something else), or a result code
-  // with the state unchanged.
-  int BeginSetIntensity(uint32_t value);
-  int BeginTurnOn();
-  int BeginTurnOff();
-  // 0 once the device has finished (the state now records the change),
-  // kChangeBusy, or a result code with the state unchanged.
-  int PollChange();
+  // level for TurnOn. kDone, kNotConnected or kIoError.
+  DimmerResult Refresh();
+  // SetIntensity, TurnOn and TurnOff, only begun: kDone when nothing had to
+  // be sent, kBusy when a change is under way (then call PollChange every
+  // kStatePollMs until it returns something else), or kNotConnected or
+  // kIoError with the state unchanged.
+  DimmerResult BeginSetIntensity(uint32_t value);
+  DimmerResult BeginTurnOn();
+  DimmerResult BeginTurnOff();
+  // kDone once the device has finished (the state now records the change),
+  // kBusy, or kNotConnected or kIoError with the state unchanged.
+  DimmerResult PollChange();
 
  private:
   // What a request does: the level to send, and the state once the device
@@ -151,12 +157,12 @@ class UsbDimmer {
   static constexpr int32_t kNothingToSend = -1;
 
   DimmerIo Io() const { return {hid, dev, log}; }
-  bool OpenExclusively(const char* path, unsigned lock_wait_ms);
+  DimmerResult OpenExclusively(const char* path, unsigned lock_wait_ms);
   Request IntensityRequest(uint32_t value) const;
   Request OnRequest() const;
   Request OffRequest() const;
-  int Carry(const Request& request);
-  int Begin(const Request& request);
+  DimmerResult Carry(const Request& request);
+  DimmerResult Begin(const Request& request);
   void Adopt(const Request& request);
 
   DimmerLock lock;
@@ -165,7 +171,6 @@ class UsbDimmer {
   const HidLink* hid;
   std::FILE* log;
   hid_device* dev = nullptr;
-  ConnectFailure failure = ConnectFailure::kNone;
   int32_t intensity = 0;
   bool on = false;
 };

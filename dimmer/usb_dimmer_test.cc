@@ -42,19 +42,18 @@ class DimmerTest : public testing::Test {
 
 TEST_F(DimmerTest, NoDeviceLeavesItUnconnected) {
   Start({"DIMMER_SIM_ABSENT=1"});
-  EXPECT_FALSE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.Connect(), DimmerResult::kAbsent);
   EXPECT_EQ(Log(), "[T] WARN: unable to open device\n");
-  EXPECT_EQ(dimmer_.IsOn(), kNotConnected);
-  EXPECT_EQ(dimmer_.Intensity(), kNotConnected);
-  EXPECT_EQ(dimmer_.SetIntensity(5), kNotConnected);
-  EXPECT_EQ(dimmer_.TurnOn(), kNotConnected);
-  EXPECT_EQ(dimmer_.TurnOff(), kNotConnected);
+  EXPECT_FALSE(dimmer_.connected());
+  EXPECT_EQ(dimmer_.SetIntensity(5), DimmerResult::kNotConnected);
+  EXPECT_EQ(dimmer_.TurnOn(), DimmerResult::kNotConnected);
+  EXPECT_EQ(dimmer_.TurnOff(), DimmerResult::kNotConnected);
   EXPECT_FALSE(dimmer_.TryLock());
-  EXPECT_EQ(dimmer_.Refresh(), kNotConnected);
-  EXPECT_EQ(dimmer_.BeginSetIntensity(5), kNotConnected);
-  EXPECT_EQ(dimmer_.BeginTurnOn(), kNotConnected);
-  EXPECT_EQ(dimmer_.BeginTurnOff(), kNotConnected);
-  EXPECT_EQ(dimmer_.PollChange(), kNotConnected);
+  EXPECT_EQ(dimmer_.Refresh(), DimmerResult::kNotConnected);
+  EXPECT_EQ(dimmer_.BeginSetIntensity(5), DimmerResult::kNotConnected);
+  EXPECT_EQ(dimmer_.BeginTurnOn(), DimmerResult::kNotConnected);
+  EXPECT_EQ(dimmer_.BeginTurnOff(), DimmerResult::kNotConnected);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kNotConnected);
   EXPECT_EQ(Traffic(), "");
 }
 
@@ -68,9 +67,9 @@ class ConnectTest : public DimmerTest, public testing::WithParamInterface<Connec
 
 TEST_P(ConnectTest, TakesStateFromTheDevice) {
   Start({GetParam().setting});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.IsOn(), GetParam().on);
-  EXPECT_EQ(dimmer_.Intensity(), GetParam().intensity);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.state().on, GetParam().on);
+  EXPECT_EQ(dimmer_.state().intensity, GetParam().intensity);
   EXPECT_EQ(Traffic(), "open; getinten");
   EXPECT_EQ(Log(), "");
 }
@@ -85,10 +84,10 @@ INSTANTIATE_TEST_SUITE_P(Intensities, ConnectTest,
 // a failed read of the intensity leaves behind.
 TEST_F(DimmerTest, FailedConnectKeepsTheHandleForDisconnect) {
   Start({"DIMMER_SIM_FAIL=getinten:1:short2"});
-  EXPECT_FALSE(dimmer_.Connect());
+  EXPECT_EQ(dimmer_.Connect(), DimmerResult::kUnreadable);
   EXPECT_EQ(Log(), "[T] WARN: could not read intensity\n");
-  EXPECT_EQ(dimmer_.IsOn(), 0);
-  EXPECT_EQ(dimmer_.Intensity(), 0);
+  EXPECT_FALSE(dimmer_.state().on);
+  EXPECT_EQ(dimmer_.state().intensity, 0);
   dimmer_.Disconnect();
   dimmer_.Disconnect();
   EXPECT_EQ(session_->TrafficText(), "open; getinten [short 2]; close");
@@ -109,16 +108,16 @@ class StateTest : public DimmerTest, public testing::WithParamInterface<StateCas
 TEST_P(StateTest, SendsOnlyWhatTheStateNeeds) {
   const StateCase& c = GetParam();
   Start({"DIMMER_SIM_INTENSITY=" + std::to_string(c.start_intensity)});
-  ASSERT_TRUE(dimmer_.Connect());
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
   for (int step : c.steps) {
-    const int result = step == -1   ? dimmer_.TurnOn()
+    const DimmerResult result = step == -1   ? dimmer_.TurnOn()
                        : step == -2 ? dimmer_.TurnOff()
                                     : dimmer_.SetIntensity(static_cast<uint32_t>(step));
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, DimmerResult::kDone);
   }
   EXPECT_EQ(Traffic(), std::string("open; getinten") + c.traffic);
-  EXPECT_EQ(dimmer_.IsOn(), c.on);
-  EXPECT_EQ(dimmer_.Intensity(), c.intensity);
+  EXPECT_EQ(dimmer_.state().on, c.on);
+  EXPECT_EQ(dimmer_.state().intensity, c.intensity);
   EXPECT_EQ(Log(), "");
 }
 
@@ -155,12 +154,12 @@ class ChangeFailureTest : public DimmerTest,
 TEST_P(ChangeFailureTest, StopsAndKeepsTheState) {
   const ChangeFailureCase& c = GetParam();
   Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=1", std::string("DIMMER_SIM_FAIL=") + c.fault});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.SetIntensity(300), kDimmerIoError);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.SetIntensity(300), DimmerResult::kIoError);
   EXPECT_EQ(Log(), c.log);
   EXPECT_EQ(Traffic(), std::string("open; getinten") + c.traffic);
-  EXPECT_EQ(dimmer_.IsOn(), 1);
-  EXPECT_EQ(dimmer_.Intensity(), 500);
+  EXPECT_TRUE(dimmer_.state().on);
+  EXPECT_EQ(dimmer_.state().intensity, 500);
 }
 
 constexpr const char* kWriteWarning = "[T] WARN: hid_write: -1: simulated write error\n";
@@ -183,18 +182,18 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(DimmerTest, OneByteAnswersCountAsBusy) {
   // Short but non-empty answers to setinten and setstate are enough.
   Start({"DIMMER_SIM_FAIL=setinten:1:short1,setstate:1:short1,getstate:1:short1"});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.TurnOn(), 0);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.TurnOn(), DimmerResult::kDone);
   EXPECT_EQ(Traffic(),
             "open; getinten; setinten 900 [short 1]; setstate 3 [short 1]; getstate [short 1]; "
             "pause 100; getstate");
-  EXPECT_EQ(dimmer_.IsOn(), 1);
+  EXPECT_TRUE(dimmer_.state().on);
 }
 
 TEST_F(DimmerTest, PausesOnceAfterEachBusyAnswer) {
   Start({"DIMMER_SIM_BUSY=3", "DIMMER_SIM_BUSY_SHORT=1"});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.TurnOn(), 0);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.TurnOn(), DimmerResult::kDone);
   EXPECT_EQ(Traffic(),
             "open; getinten; setinten 900; setstate 3; getstate; pause 100; getstate; pause 100; "
             "getstate; pause 100; getstate");
@@ -202,8 +201,8 @@ TEST_F(DimmerTest, PausesOnceAfterEachBusyAnswer) {
 
 TEST_F(DimmerTest, GivesUpOnADeviceThatStaysBusy) {
   Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=100000", "DIMMER_SIM_INSTANT_SLEEP=1"});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.TurnOff(), kDimmerIoError);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.TurnOff(), DimmerResult::kIoError);
   EXPECT_EQ(Log(), "[T] WARN: device stayed busy\n");
   int polls = 0, pauses = 0;
   for (const std::string& line : session_->Traffic()) {
@@ -213,41 +212,41 @@ TEST_F(DimmerTest, GivesUpOnADeviceThatStaysBusy) {
   EXPECT_EQ(polls, kMaxStatePolls);
   EXPECT_EQ(pauses, kMaxStatePolls - 1);
   EXPECT_EQ(session_->Traffic().back(), "getstate");
-  EXPECT_EQ(dimmer_.IsOn(), 1);
+  EXPECT_TRUE(dimmer_.state().on);
 }
 
 // The same change in steps, for an event loop: the caller waits between
 // polls, and the state records the change only once the device is done.
 TEST_F(DimmerTest, ChangeInStepsSendsWhatTheWholeChangeSends) {
   Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=2"});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.BeginSetIntensity(300), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
-  EXPECT_EQ(dimmer_.Intensity(), 500);
-  EXPECT_EQ(dimmer_.PollChange(), 0);
-  EXPECT_EQ(dimmer_.Intensity(), 300);
-  EXPECT_EQ(dimmer_.BeginTurnOff(), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), 0);
-  EXPECT_EQ(dimmer_.IsOn(), 0);
-  EXPECT_EQ(dimmer_.BeginSetIntensity(700), 0);  // stored for the next turn-on
-  EXPECT_EQ(dimmer_.BeginTurnOff(), 0);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.BeginSetIntensity(300), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.state().intensity, 500);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.state().intensity, 300);
+  EXPECT_EQ(dimmer_.BeginTurnOff(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kDone);
+  EXPECT_FALSE(dimmer_.state().on);
+  EXPECT_EQ(dimmer_.BeginSetIntensity(700), DimmerResult::kDone);  // stored for the next turn-on
+  EXPECT_EQ(dimmer_.BeginTurnOff(), DimmerResult::kDone);
   EXPECT_EQ(Traffic(),
             "open; getinten; setinten 300; setstate 3; getstate; getstate; getstate; "
             "setinten 0; setstate 3; getstate; getstate; getstate");
-  EXPECT_EQ(dimmer_.Intensity(), 700);
+  EXPECT_EQ(dimmer_.state().intensity, 700);
 }
 
 TEST_F(DimmerTest, FailedStepKeepsTheState) {
   Start({"DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_BUSY=1", "DIMMER_SIM_FAIL=getstate:2:read"});
-  ASSERT_TRUE(dimmer_.Connect());
-  EXPECT_EQ(dimmer_.BeginTurnOff(), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), kChangeBusy);
-  EXPECT_EQ(dimmer_.PollChange(), kDimmerIoError);
-  EXPECT_EQ(dimmer_.IsOn(), 1);
-  EXPECT_EQ(dimmer_.Intensity(), 500);
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
+  EXPECT_EQ(dimmer_.BeginTurnOff(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kBusy);
+  EXPECT_EQ(dimmer_.PollChange(), DimmerResult::kIoError);
+  EXPECT_TRUE(dimmer_.state().on);
+  EXPECT_EQ(dimmer_.state().intensity, 500);
 }
 
 // A long-lived connection: between operations another program may change
@@ -256,7 +255,7 @@ TEST_F(DimmerTest, LaterOperationsSeeWhatOthersDid) {
   StandInDimmer files;
   const std::string state = files.Path("state");
   Start({"DIMMER_SIM_STATE_FILE=" + state, "DIMMER_SIM_INTENSITY=500"});
-  ASSERT_TRUE(dimmer_.Connect());
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
   dimmer_.Unlock();
   const auto other_program_sets = [&](const char* level) {
     StandInDimmer other({"DIMMER_SIM_STATE_FILE=" + state});
@@ -264,25 +263,25 @@ TEST_F(DimmerTest, LaterOperationsSeeWhatOthersDid) {
   };
   other_program_sets("640");
   ASSERT_TRUE(dimmer_.TryLock());
-  EXPECT_EQ(dimmer_.Refresh(), 0);
-  EXPECT_EQ(dimmer_.IsOn(), 1);
-  EXPECT_EQ(dimmer_.Intensity(), 640);
+  EXPECT_EQ(dimmer_.Refresh(), DimmerResult::kDone);
+  EXPECT_TRUE(dimmer_.state().on);
+  EXPECT_EQ(dimmer_.state().intensity, 640);
   dimmer_.Unlock();
   other_program_sets("0");
   ASSERT_TRUE(dimmer_.TryLock());
-  EXPECT_EQ(dimmer_.Refresh(), 0);
-  EXPECT_EQ(dimmer_.IsOn(), 0);
-  EXPECT_EQ(dimmer_.Intensity(), 640);  // the level the next turn-on uses
+  EXPECT_EQ(dimmer_.Refresh(), DimmerResult::kDone);
+  EXPECT_FALSE(dimmer_.state().on);
+  EXPECT_EQ(dimmer_.state().intensity, 640);  // the level the next turn-on uses
   EXPECT_EQ(session_->TrafficText().find("foreign"), std::string::npos);
 }
 
 TEST_F(DimmerTest, DisconnectClosesOnce) {
   Start({});
-  ASSERT_TRUE(dimmer_.Connect());
+  ASSERT_EQ(dimmer_.Connect(), DimmerResult::kDone);
   dimmer_.Disconnect();
   dimmer_.Disconnect();
   EXPECT_EQ(Traffic(), "open; getinten; close");
-  EXPECT_EQ(dimmer_.IsOn(), kNotConnected);
+  EXPECT_FALSE(dimmer_.connected());
 }
 
 }  // namespace

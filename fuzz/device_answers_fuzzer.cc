@@ -128,20 +128,21 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dimmer.Connect();
     const int requests = input.ConsumeIntegralInRange(0, 6);
     for (int i = 0; i < requests; ++i) {
-      const int32_t on = dimmer.IsOn();
-      const int32_t intensity = dimmer.Intensity();
+      const LightState before = dimmer.state();
       device.polls = 0;
       const int request = input.ConsumeIntegralInRange(0, 2);
       const uint32_t value = input.ConsumeIntegral<uint32_t>();
-      const int result = request == 0   ? dimmer.SetIntensity(value)
-                         : request == 1 ? dimmer.TurnOn()
-                                        : dimmer.TurnOff();
-      CHECK(result == 0 || result == kNotConnected || result == kDimmerIoError);
+      const DimmerResult result = request == 0   ? dimmer.SetIntensity(value)
+                                  : request == 1 ? dimmer.TurnOn()
+                                                 : dimmer.TurnOff();
+      CHECK(result == DimmerResult::kDone || result == DimmerResult::kNotConnected ||
+            result == DimmerResult::kIoError);
       CHECK(device.polls <= kMaxStatePolls);
-      if (result != 0) {
-        CHECK(dimmer.IsOn() == on && dimmer.Intensity() == intensity);
+      const LightState after = dimmer.state();
+      if (result != DimmerResult::kDone) {
+        CHECK(after.on == before.on && after.intensity == before.intensity);
       } else if (request == 0) {
-        CHECK(dimmer.Intensity() == static_cast<int32_t>(value < 1023 ? value : 1023));
+        CHECK(after.intensity == static_cast<int32_t>(value < 1023 ? value : 1023));
       }
     }
     dimmer.Disconnect();

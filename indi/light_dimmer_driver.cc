@@ -136,7 +136,7 @@ bool LightDimmerDriver::saveConfigItems(FILE* fp) {
 bool LightDimmerDriver::Connect() {
   owner.Use(isSimulation() ? SimulatedHid() : SystemHid(), dimmer_log);
   owner.set_refresh_period(getCurrentPollingPeriod());
-  if (!owner.Connect(kConnectLockWaitMs)) {
+  if (owner.Connect(kConnectLockWaitMs) != DimmerResult::kDone) {
     LOG_ERROR("Could not connect to the USB light dimmer (see the warnings above).");
     return false;
   }
@@ -169,9 +169,11 @@ bool LightDimmerDriver::EnableLightBox(bool enable) {
 }
 
 bool LightDimmerDriver::Request(DimmerTarget target, int32_t value) {
-  const char* refusal = isConnected() ? owner.Request(target, value) : "The dimmer is not connected.";
-  if (refusal != nullptr) {
-    Refuse(target, refusal);
+  const DimmerResult queued =
+      isConnected() ? owner.Request(target, value) : DimmerResult::kNotConnected;
+  if (queued != DimmerResult::kDone) {
+    Refuse(target, queued == DimmerResult::kNotConnected ? "The dimmer is not connected."
+                                                         : "The dimmer does not answer.");
     return false;
   }
   refused[static_cast<int>(target)] = false;

@@ -3,27 +3,28 @@
 #include "orvane/brightness_curve.h"
 
 bool Panel::Connect() {
-  if (!dimmer.Connect()) return false;
-  light_on = dimmer.IsOn() == 1;
+  if (dimmer.Connect() != DimmerResult::kDone) return false;
+  const LightState light = dimmer.state();
+  light_on = light.on;
   // A light found off has the dimmer's default intensity, brightness 246.
-  brightness = IntensityToBrightness(static_cast<uint32_t>(dimmer.Intensity()));
+  brightness = IntensityToBrightness(static_cast<uint32_t>(light.intensity));
   return true;
 }
 
 bool Panel::SetBrightness(uint8_t level) {
-  if (dimmer.SetIntensity(BrightnessToIntensity(level)) != 0) return false;
+  if (dimmer.SetIntensity(BrightnessToIntensity(level)) != DimmerResult::kDone) return false;
   brightness = level;
   return true;
 }
 
 bool Panel::LightOn() {
-  if (dimmer.TurnOn() != 0) return false;
+  if (dimmer.TurnOn() != DimmerResult::kDone) return false;
   light_on = true;
-  return dimmer.IsOn() == 1;
+  return dimmer.state().on;
 }
 
 bool Panel::LightOff() {
-  if (dimmer.TurnOff() != 0) return false;
+  if (dimmer.TurnOff() != DimmerResult::kDone) return false;
   light_on = false;
   return true;
 }

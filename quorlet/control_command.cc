@@ -28,8 +28,9 @@ constexpr char kHelp[] =
 
 // Prints the state read at connection; false when standard output failed.
 bool PrintStatus(const UsbDimmer& dimmer) {
-  if (dimmer.IsOn() == 1) {
-    return PrintAndFlush("light is on, intensity %d\n", static_cast<int>(dimmer.Intensity()));
+  const LightState light = dimmer.state();
+  if (light.on) {
+    return PrintAndFlush("light is on, intensity %d\n", static_cast<int>(light.intensity));
   }
   return PrintAndFlush("light is off\n");
 }
@@ -41,10 +42,10 @@ bool IsOption(int argc, const char* const* argv, const char* option) {
 // Every step is taken even after a failure, so the device sees the same
 // requests either way; the result says whether all of them succeeded.
 bool ChangeLight(UsbDimmer* dimmer, int32_t level) {
-  if (level == 0) return dimmer->TurnOff() == 0;
-  const int set = dimmer->SetIntensity(static_cast<uint32_t>(level));
-  const int on = dimmer->TurnOn();
-  return set == 0 && on == 0;
+  if (level == 0) return dimmer->TurnOff() == DimmerResult::kDone;
+  const DimmerResult set = dimmer->SetIntensity(static_cast<uint32_t>(level));
+  const DimmerResult on = dimmer->TurnOn();
+  return set == DimmerResult::kDone && on == DimmerResult::kDone;
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ int RunQuorlet(int argc, const char* const* argv) {
   const int32_t level = RequestedLevel(argc, argv);
 
   UsbDimmer dimmer(SystemHid(), stderr);
-  if (!dimmer.Connect()) {
+  if (dimmer.Connect() != DimmerResult::kDone) {
     LogTo(stderr, "ERROR: could not connect\n");
     dimmer.Disconnect();
     return 1;
