@@ -16,6 +16,19 @@ install_missing valgrind gcovr wrk curl chromium chromium-driver python3-seleniu
   wine wine64 qemu-system-x86 busybox-static cpio lintian
 install_missing "$(clang_runtime)"
 
+# Each leg's time, printed at the end.
+timings=()
+leg_name=
+leg() {
+  end_leg
+  leg_name=$1
+  leg_started=$SECONDS
+  echo "== $1"
+}
+end_leg() {
+  [ -z "$leg_name" ] || timings+=("$(printf '%6d s  %s' $((SECONDS - leg_started)) "$leg_name")")
+}
+
 run_suite() {
   local folder=$1
   shift
@@ -24,11 +37,11 @@ run_suite() {
   ctest --test-dir "$folder" --output-on-failure -j "$(nproc)"
 }
 
-echo "== Release build"
+leg "Release build"
 run_suite build
-echo "== Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
+leg "Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE=ON
-echo "== ThreadSanitizer: the dimmer owner, the INDI driver and the Alpaca server"
+leg "ThreadSanitizer: the dimmer owner, the INDI driver and the Alpaca server"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE_THREAD=ON >/dev/null
 cmake --build build-tsan
 # A report ends the program that made it, which fails its test.
@@ -36,20 +49,24 @@ export TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$PWD/testing/threa
 ctest --test-dir build-tsan --output-on-failure -L indi
 ctest --test-dir build-tsan --output-on-failure -j "$(nproc)" -R '^OwnerTest\.|^alpaca_'
 unset TSAN_OPTIONS
-echo "== The INDI driver against INDI 2.x (built once, outside the clone)"
+leg "The INDI driver against INDI 2.x (built once, outside the clone)"
 indi2=$(indi/build-indi2.sh)
 cmake -S . -B build-indi2 -G Ninja -DCMAKE_PREFIX_PATH="$indi2" >/dev/null
 cmake --build build-indi2 --target light_dimmer_driver_test
 ctest --test-dir build-indi2 --output-on-failure -L indi
-echo "== Coverage"
+leg "Coverage"
 scripts/coverage.sh
-echo "== Fuzzing, ${DIMMER_FUZZ_SECONDS:-60}s a target"
+leg "Fuzzing, ${DIMMER_FUZZ_SECONDS:-60}s a target"
 scripts/fuzz.sh "${DIMMER_FUZZ_SECONDS:-60}"
-echo "== Windows build, tests under Wine"
+leg "Windows build, tests under Wine"
 windows/build.sh --test
-echo "== Raspberry Pi, arm64: tests under qemu-user, kernel test in an emulated arm64 machine"
+leg "Raspberry Pi, arm64: tests under qemu-user, kernel test in an emulated arm64 machine"
 scripts/cross-build.sh arm64
-echo "== Raspberry Pi, armhf: tests under qemu-user"
+leg "Raspberry Pi, armhf: tests under qemu-user"
 scripts/cross-build.sh armhf
-echo "== Debian 13 (trixie): build, tests and packages in a Debian 13 root; the Debian 12 packages there"
+leg "Debian 13 (trixie): build, tests and packages in a Debian 13 root; the Debian 12 packages there"
 scripts/debian13.sh build
+end_leg
+echo "== Time per leg"
+printf '%s\n' "${timings[@]}"
+printf '%6d s  in all\n' "$SECONDS"
