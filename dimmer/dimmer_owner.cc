@@ -94,6 +94,10 @@ void DimmerOwner::StartNext(int64_t now) {
                                                              : DimmerTarget::kSwitch;
   current_value = wanted[Index(current)];
   wanted[Index(current)] = kNone;
+  if (current == DimmerTarget::kIntensity) {
+    switch_follows = wanted[Index(DimmerTarget::kSwitch)] != kNone;
+    level_told = false;
+  }
   DimmerResult begun;
   if (current == DimmerTarget::kIntensity) {
     begun = dimmer.BeginSetIntensity(static_cast<uint32_t>(current_value));
@@ -122,7 +126,8 @@ void DimmerOwner::Finish(DimmerResult result) {
   const DimmerTarget target = current;
   const int32_t value = current_value;
   current_value = kNone;
-  char light[64];
+  const bool after_level = level_told;
+  level_told = false;
   if (result != DimmerResult::kDone) {
     failed[Index(target)] = true;
     if (target == DimmerTarget::kIntensity) {
@@ -136,21 +141,32 @@ void DimmerOwner::Finish(DimmerResult result) {
     }
     Tell(Level::kError, "%s", failure_text);
   } else {
+    const bool was_on = on_;
+    const int32_t had = intensity_;
     TakeState();
-    if (on_) {
-      Tell(Level::kInfo, "Light on at %d", static_cast<int>(intensity_));
-    } else if (target == DimmerTarget::kSwitch && value == 1) {
-      Tell(Level::kWarning, "The light stays off at level 0: set a level above 0 first.");
-    } else if (intensity_ == 0) {
-      Tell(Level::kInfo, "Light off at level 0");
-    } else if (target == DimmerTarget::kSwitch) {
-      Tell(Level::kInfo, "Light %s", Describe(light, sizeof light));
-    } else {
-      Tell(Level::kInfo, "Level %d kept for when the light comes on",
-           static_cast<int>(intensity_));
-    }
+    level_told = target == DimmerTarget::kIntensity && switch_follows;
+    // A switch queued with a level, which left the light as the level's
+    // line told it: one line for the two.
+    const bool repeat = target == DimmerTarget::kSwitch && after_level && on_ == was_on &&
+                        intensity_ == had;
+    if (!repeat) TellLight(target, value);
   }
   listener.DimmerChanged();
+}
+
+void DimmerOwner::TellLight(DimmerTarget target, int32_t value) {
+  char light[64];
+  if (on_) {
+    Tell(Level::kInfo, "Light on at %d", static_cast<int>(intensity_));
+  } else if (target == DimmerTarget::kSwitch && value == 1) {
+    Tell(Level::kWarning, "The light stays off at level 0: set a level above 0 first.");
+  } else if (intensity_ == 0) {
+    Tell(Level::kInfo, "Light off at level 0");
+  } else if (target == DimmerTarget::kSwitch) {
+    Tell(Level::kInfo, "Light %s", Describe(light, sizeof light));
+  } else {
+    Tell(Level::kInfo, "Level %d kept for when the light comes on", static_cast<int>(intensity_));
+  }
 }
 
 void DimmerOwner::FailQueued(const char* reason) {
@@ -182,6 +198,7 @@ void DimmerOwner::Refresh() {
 
 void DimmerOwner::Lose() {
   wanted[0] = wanted[1] = kNone;
+  level_told = false;
   dimmer.Disconnect();
   present_ = false;
   Tell(Level::kError, "The dimmer stopped answering (unplugged?); looking for it every %u ms.",

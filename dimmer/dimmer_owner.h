@@ -107,6 +107,8 @@ class DimmerOwner {
   void StartNext(int64_t now);
   void Poll(int64_t now);
   void Finish(DimmerResult result);
+  // What a finished request did to the light, for the log.
+  void TellLight(DimmerTarget target, int32_t value);
   void FailQueued(const char* reason);
   void Refresh();
   void Lose();
@@ -127,6 +129,10 @@ class DimmerOwner {
   Step step = Step::kIdle;
   DimmerTarget current = DimmerTarget::kIntensity;
   int32_t current_value = kNone;
+  // The level being changed was asked for with a switch, and then its line
+  // told the light's state.
+  bool switch_follows = false;
+  bool level_told = false;
   int64_t lock_wait_started = -1;
   int64_t next_step = 0;
   int64_t next_refresh = 0;

@@ -102,6 +102,21 @@ TEST_F(OwnerTest, CarriesOutTheLatestRequestsLevelFirst) {
             "info: Light on at 300\n");
 }
 
+// A client's "on at 300" while the light is on: the level changes the
+// light, the switch finds it on, and the log says so once.
+TEST_F(OwnerTest, TellsALevelAndASwitchAskedTogetherOnce) {
+  Start({"DIMMER_SIM_INTENSITY=500"});
+  owner_.Request(DimmerTarget::kIntensity, 300);
+  owner_.Request(DimmerTarget::kSwitch, 1);
+  RunUntilIdle();
+  owner_.Request(DimmerTarget::kSwitch, 1);  // asked alone, it is told
+  RunUntilIdle();
+  EXPECT_EQ(messages_,
+            "info: The light is on at 500.\n"
+            "info: Light on at 300\n"
+            "info: Light on at 300\n");
+}
+
 struct DoneCase {
   const char* intensity;  // at the start
   std::vector<std::pair<DimmerTarget, int32_t>> requests;
