@@ -113,14 +113,17 @@ void DimmerService::Loop() {
 void DimmerService::Carry(const Posted& work) {
   if (work.command == Command::kConnect && !owner.connected()) {
     std::string error;
-    switch (owner.Connect(kConnectLockWaitMs)) {
+    const DimmerResult opened = owner.Connect(kConnectLockWaitMs);
+    switch (opened) {
       case DimmerResult::kDone:
         break;
       case DimmerResult::kInUse:
         error = "The dimmer is in use by another program.";
         break;
       case DimmerResult::kNotPermitted:
-        error = std::string("The dimmer is attached but could not be opened: ") + DeviceOpenHint();
+      case DimmerResult::kDenied:
+        error = std::string("The dimmer is attached but could not be opened: ") +
+                DeviceOpenHint(/*user_may_open=*/opened == DimmerResult::kDenied);
         break;
       case DimmerResult::kUnreadable:
         error = "The dimmer did not answer when it was read.";

@@ -24,10 +24,19 @@ bool ToLocalCalendar(int64_t unix_seconds, std::tm* out) {
   return localtime_r(&seconds, out) != nullptr;
 }
 
-const char* DeviceOpenHint() {
-  return "this user may lack permission (install the udev rule "
-         "70-light-dimmer.rules and plug the dimmer in again), "
-         "or another program holds it";
+bool UserMayOpen(const char* path) {
+  // A device cgroup (a service's DeviceAllow) refuses at open(), not here:
+  // so this tells the node's permissions from a sandbox.
+  return access(path, R_OK | W_OK) == 0 || errno != EACCES;
+}
+
+const char* DeviceOpenHint(bool user_may_open) {
+  if (!user_may_open) {
+    return "this user lacks permission (install the udev rule 70-light-dimmer.rules and "
+           "plug the dimmer in again, or join the plugdev group)";
+  }
+  return "this program is denied the device although the user may open it (a service's "
+         "device rules: restart the service), or the dimmer went away meanwhile";
 }
 
 void ProtectStandardStreams() {

@@ -1,9 +1,13 @@
 #include "dimmer/platform.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -26,10 +30,21 @@ TEST(SleepTest, ASignalDoesNotCutThePauseShort) {
   EXPECT_GE(elapsed, std::chrono::milliseconds(100));
 }
 
-TEST(DeviceOpenHintTest, NamesTheUdevRuleAndABusyDevice) {
-  EXPECT_STREQ(DeviceOpenHint(),
-               "this user may lack permission (install the udev rule 70-light-dimmer.rules and "
-               "plug the dimmer in again), or another program holds it");
+// Root may open any node, so a lacking permission is shown through a user
+// with none where the test runs as root (the kernel test covers it too).
+TEST(DeviceOpenHintTest, TellsAMissingPermissionFromADenial) {
+  char path[] = "/tmp/device-node-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  EXPECT_TRUE(UserMayOpen(path));
+  EXPECT_TRUE(UserMayOpen("/nonexistent/node"));  // gone: not a permission problem
+  ASSERT_EQ(chmod(path, 0), 0);
+  EXPECT_EQ(UserMayOpen(path), geteuid() == 0);
+  unlink(path);
+  EXPECT_NE(std::string(DeviceOpenHint(false)).find("udev rule 70-light-dimmer.rules"),
+            std::string::npos);
+  EXPECT_NE(std::string(DeviceOpenHint(true)).find("restart the service"), std::string::npos);
 }
 
 }  // namespace

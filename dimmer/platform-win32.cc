@@ -21,7 +21,9 @@ bool ToLocalCalendar(int64_t unix_seconds, std::tm* out) {
   return _localtime64_s(out, &seconds) == 0;
 }
 
-const char* DeviceOpenHint() { return "another program may hold it"; }
+bool UserMayOpen(const char*) { return true; }
+
+const char* DeviceOpenHint(bool) { return "another program may hold it"; }
 
 // Windows gives a closed standard handle no number that a device could
 // take, and has no broken-pipe signal: a write there simply fails.

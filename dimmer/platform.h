@@ -16,9 +16,14 @@ int64_t MonotonicMillis();
 // false when the time cannot be converted.
 bool ToLocalCalendar(int64_t unix_seconds, std::tm* out);
 
-// Why a dimmer that is attached may still not open here, as one line for a
-// warning that follows "the dimmer is attached but could not be opened".
-const char* DeviceOpenHint();
+// Whether this user has read and write permission on a device node. On
+// Windows no such permission stands in the way: always true.
+bool UserMayOpen(const char* path);
+
+// Why a dimmer that is attached still did not open, for a user who lacks
+// permission on its node or for one who has it, as one line for a warning
+// that follows "the dimmer is attached but could not be opened".
+const char* DeviceOpenHint(bool user_may_open);
 
 // Keeps what the process was started with from reaching the device: makes
 // sure descriptors 0-2 are open (on the null device when they were not), so

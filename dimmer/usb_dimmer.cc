@@ -106,9 +106,11 @@ DimmerResult UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms)
     dev = hid->open_path(path);
   }
   if (dev == nullptr) {
+    const bool user_may_open = UserMayOpen(path);
     LogTo(log, "WARN: unable to open device\n");
-    LogTo(log, "WARN: the dimmer is attached but could not be opened: %s\n", DeviceOpenHint());
-    return DimmerResult::kNotPermitted;
+    LogTo(log, "WARN: the dimmer is attached but could not be opened: %s\n",
+          DeviceOpenHint(user_may_open));
+    return user_may_open ? DimmerResult::kDenied : DimmerResult::kNotPermitted;
   }
   DrainAnswers(Io());
   return DimmerResult::kDone;

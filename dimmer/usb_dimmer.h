@@ -38,6 +38,7 @@ enum class DimmerResult {
   kAbsent,        // no dimmer is attached
   kInUse,         // another program kept it for the whole wait
   kNotPermitted,  // attached, but this user may not open it
+  kDenied,        // attached and this user may open it, yet it did not open
   kUnreadable,    // opened, but its intensity could not be read
 };
 
@@ -105,7 +106,7 @@ class UsbDimmer {
 
   // Waits up to `lock_wait_ms` until no other program uses the first
   // matching device, opens it and reads its intensity, and keeps the
-  // dimmer's lock: kDone, or why it failed (kAbsent, kInUse, kNotPermitted,
+  // dimmer's lock: kDone, or why it failed (kAbsent, kInUse, kNotPermitted, kDenied,
   // kUnreadable). Call Disconnect afterwards even when this fails.
   DimmerResult Connect(unsigned lock_wait_ms = kLockWaitMs);
   // Another device behind the dimmer code, for the next Connect.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the light-dimmer-alpaca service: that systemd-analyze verifies the
-# unit without a word, and that its ExecStart line, with the options of the
+# unit without a word and rates its sandbox "OK" (an exposure below 4.0), and that its ExecStart line, with the options of the
 # defaults file, runs the server and serves (with the server as built in
 # place of /usr/bin's).
 #   check-service.sh SERVER UNIT DEFAULTS
@@ -16,6 +16,10 @@ said=$(systemd-analyze verify --man=no "$scratch/$(basename "$unit")" 2>&1) ||
   fail "systemd-analyze verify: $said"
 [ -z "$said" ] || fail "systemd-analyze verify says: $said"
 echo "systemd-analyze verify: no complaint"
+# The exposure is out of 100 here: 40 is 4.0, where "MEDIUM" begins.
+security=$(systemd-analyze security --offline=true --threshold=40 \
+  "$scratch/$(basename "$unit")" 2>&1) || fail "systemd-analyze security: $(tail -n 1 <<<"$security")"
+echo "systemd-analyze security: $(tail -n 1 <<<"$security" | sed 's/.*: //')"
 
 # ExecStart as systemd runs it: the defaults' variables, split into words.
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")

@@ -1,4 +1,6 @@
 // The udev rule: well-formed, and matching the dimmer and nothing else.
+#include <fnmatch.h>
+
 #include <fstream>
 #include <regex>
 #include <string>
@@ -20,7 +22,7 @@ struct Rule {
 
 // Reads the rule lines; every token must be KEY op "value".
 std::vector<Rule> ReadRules(const std::string& path) {
-  static const std::regex kToken(R"re(\s*([A-Z]+(\{[A-Za-z]+\})?)(==|!=|\+=|=)"([^"]*)"\s*(,|$))re");
+  static const std::regex kToken(R"re(\s*([A-Z]+(\{[A-Za-z/_]+\})?)(==|!=|\+=|=)"([^"]*)"\s*(,|$))re");
   std::vector<Rule> rules;
   std::ifstream file(path);
   for (std::string line; std::getline(file, line);) {
@@ -40,8 +42,12 @@ std::vector<Rule> ReadRules(const std::string& path) {
   return rules;
 }
 
+// A device as udev sees it: its subsystem and type, the name of its HID
+// device (an ancestor, for a hidraw node), and its USB IDs.
 struct Device {
   const char* subsystem;
+  const char* devtype;
+  const char* hid_name;
   const char* vendor;
   const char* product;
 };
@@ -49,15 +55,17 @@ struct Device {
 bool Matches(const Rule& rule, const Device& device) {
   for (const Token& token : rule.tokens) {
     if (token.op != "==") continue;
-    const char* actual = token.key == "SUBSYSTEM"           ? device.subsystem
-                         : token.key == "ATTRS{idVendor}"  ? device.vendor
-                         : token.key == "ATTRS{idProduct}" ? device.product
-                                                           : nullptr;
+    const char* actual = token.key == "SUBSYSTEM"        ? device.subsystem
+                         : token.key == "ENV{DEVTYPE}"   ? device.devtype
+                         : token.key == "KERNELS"        ? device.hid_name
+                         : token.key == "ATTR{idVendor}"  ? device.vendor
+                         : token.key == "ATTR{idProduct}" ? device.product
+                                                          : nullptr;
     if (actual == nullptr) {
       ADD_FAILURE() << "unexpected match key " << token.key;
       return false;
     }
-    if (token.value != actual) return false;
+    if (fnmatch(token.value.c_str(), actual, 0) != 0) return false;
   }
   return true;
 }
@@ -75,18 +83,40 @@ TEST(UdevRuleTest, SortsBeforeTheSeatRules) {
   EXPECT_LT(path.substr(path.rfind('/') + 1), "73-seat-late.rules");
 }
 
-TEST(UdevRuleTest, GrantsTheDimmerAndNothingElse) {
+// The rules that apply to a device.
+std::vector<const Rule*> Applying(const std::vector<Rule>& rules, const Device& device) {
+  std::vector<const Rule*> applying;
+  for (const Rule& rule : rules) {
+    if (Matches(rule, device)) applying.push_back(&rule);
+  }
+  return applying;
+}
+
+TEST(UdevRuleTest, GrantsTheDimmerAndKeepsItPoweredAndNothingElse) {
   const std::vector<Rule> rules = ReadRules(UDEV_RULE_PATH);
-  ASSERT_EQ(rules.size(), 1u);
-  const Rule& rule = rules[0];
-  EXPECT_TRUE(Matches(rule, {"hidraw", "04d8", "f5d1"}));
-  EXPECT_FALSE(Matches(rule, {"hidraw", "04d8", "f5d2"}));
-  EXPECT_FALSE(Matches(rule, {"hidraw", "046d", "f5d1"}));
-  EXPECT_FALSE(Matches(rule, {"usb", "04d8", "f5d1"}));
-  EXPECT_FALSE(Matches(rule, {"input", "04d8", "f5d1"}));
-  EXPECT_TRUE(Assigns(rule, "TAG", "+=", "uaccess"));
-  EXPECT_TRUE(Assigns(rule, "GROUP", "=", "plugdev"));
-  EXPECT_TRUE(Assigns(rule, "MODE", "=", "0660"));
+  // Its hidraw node, on USB or made through UHID (the same HID name).
+  const Device node{"hidraw", "", "0003:04D8:F5D1.0007", "", ""};
+  ASSERT_EQ(Applying(rules, node).size(), 1u);
+  const Rule& grant = *Applying(rules, node)[0];
+  EXPECT_TRUE(Assigns(grant, "TAG", "+=", "uaccess"));
+  EXPECT_TRUE(Assigns(grant, "GROUP", "=", "plugdev"));
+  EXPECT_TRUE(Assigns(grant, "MODE", "=", "0660"));
+  // The USB device, kept out of autosuspend.
+  const Device usb{"usb", "usb_device", "", "04d8", "f5d1"};
+  ASSERT_EQ(Applying(rules, usb).size(), 1u);
+  EXPECT_TRUE(Assigns(*Applying(rules, usb)[0], "ATTR{power/control}", "=", "on"));
+
+  const Device others[] = {
+      {"hidraw", "", "0003:04D8:F5D2.0007", "", ""},     // another product
+      {"hidraw", "", "0003:046D:F5D1.0001", "", ""},     // another vendor
+      {"hidraw", "", "0005:04D8:F5D1.0001", "", ""},     // Bluetooth
+      {"input", "", "0003:04D8:F5D1.0007", "", ""},      // the dimmer, not its hidraw node
+      {"usb", "usb_device", "", "04d8", "f5d2"},         // another product's USB device
+      {"usb", "usb_interface", "", "04d8", "f5d1"},      // the dimmer's interface
+  };
+  for (const Device& other : others) {
+    EXPECT_TRUE(Applying(rules, other).empty()) << other.subsystem << " " << other.hid_name;
+  }
 }
 
 }  // namespace

@@ -131,7 +131,7 @@ std::vector<Cell> Cells() {
                      ConnectFailure(path.program,
                                     "[T] WARN: unable to open device\n"
                                     "[T] WARN: the dimmer is attached but could not be opened: " +
-                                        std::string(DeviceOpenHint()) + "\n"),
+                                        std::string(DeviceOpenHint(true)) + "\n"),
                      1, {}});
     if (path.exchanges.size() > 1) {
       Cell busy{std::string(path.name) + "_StaysBusy", &path,

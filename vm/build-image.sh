@@ -65,7 +65,7 @@ echo 'root:x:0:' >"$root/etc/group"
 
 mkdir -p "$root/lib"
 cp "$build/testing/libanswer_probe.so" "$root/lib/"
-binaries=("$build/quorlet/quorlet" "$build/orvane/orvane" "$build/testing/uhid_dimmer")
+binaries=("$build/quorlet/quorlet" "$build/orvane/orvane" "$build/testing/kernel_dimmer")
 # The INDI driver, where the build has it, with the server and client tools
 # of the INDI it was built with.
 if [ -x "$build/indi/indi_light_dimmer" ]; then
@@ -107,13 +107,9 @@ for binary in "${binaries[@]}" "$build/testing/libanswer_probe.so"; do
   done
 done
 
-# What the guest must print that this build decides: the version, and the
-# warning for a dimmer that is there but cannot be opened (as the programs
-# give it against the simulated dimmer here).
+# What the guest must print that this build decides: the version.
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-hint=$({ DIMMER_SIM_LOCKED=1 LD_PRELOAD="$build/testing/libsimulated_dimmer.so" \
-  run "$build/quorlet/quorlet" 2>&1 || true; } | sed -n '2s/^\[[^]]*\] //p')
-sed -e "s|@VERSION@|$version|" -e "s|@HINT_LINE@|$hint|" \
+sed -e "s|@VERSION@|$version|" \
   -e "s|@CONCURRENT_ROUNDS@|${DIMMER_VM_ROUNDS:-20}|" "$here/init" >"$root/init"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) >"$vm/initramfs.gz"
