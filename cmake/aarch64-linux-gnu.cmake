@@ -2,5 +2,4 @@
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(dimmer_triple aarch64-linux-gnu)
 set(dimmer_qemu qemu-aarch64-static)
-set(DIMMER_DEB_ARCHITECTURE arm64)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-multiarch.cmake)

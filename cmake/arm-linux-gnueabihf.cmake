@@ -3,5 +3,4 @@
 set(CMAKE_SYSTEM_PROCESSOR armv7l)
 set(dimmer_triple arm-linux-gnueabihf)
 set(dimmer_qemu qemu-arm-static)
-set(DIMMER_DEB_ARCHITECTURE armhf)
 include(${CMAKE_CURRENT_LIST_DIR}/debian-multiarch.cmake)

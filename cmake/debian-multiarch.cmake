@@ -2,8 +2,8 @@
 # architecture's libraries installed beside the machine's own (multiarch),
 # and INDI's development files, which cannot be installed so, unpacked into
 # a staging folder (-DDIMMER_CROSS_STAGING=...). Included by the toolchain file of
-# each architecture, which sets dimmer_triple, dimmer_qemu and
-# DIMMER_DEB_ARCHITECTURE first; scripts/cross-build.sh prepares it all.
+# each architecture, which sets dimmer_triple and dimmer_qemu first;
+# scripts/cross-build.sh prepares it all.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_C_COMPILER ${dimmer_triple}-gcc)
 set(CMAKE_CXX_COMPILER ${dimmer_triple}-g++)
@@ -20,5 +20,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/${dimmer_triple}/pkgconfig:/usr/share/pkgconfig)
 # There is no binfmt_misc here: programs of this architecture run through
 # the emulator, the tests' own and the programs they start alike.
-find_program(DIMMER_QEMU_USER ${dimmer_qemu} REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${DIMMER_QEMU_USER})
+find_program(DIMMER_QEMU_USER ${dimmer_qemu})
+if(DIMMER_QEMU_USER)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${DIMMER_QEMU_USER})
+endif()

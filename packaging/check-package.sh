@@ -1,30 +1,24 @@
 #!/usr/bin/env bash
-# Installs a build into a scratch prefix and builds its Debian packages, and
-# checks them: the files laid out, each package's contents, dependencies
-# and architecture (that of its programs), lintian's verdict (no error, no
-# warning), and the installed programs running from an unpacked root;
-# where the build has the INDI driver, also light-dimmer-indi, with the
-# driver serving its properties under indiserver.
-#   check-package.sh BUILD_DIR VERSION
-# Optional, from the environment: DIMMER_EMULATOR runs programs of a
-# cross-built package; DIMMER_LINTIAN is lintian; DIMMER_INDISERVER and
-# DIMMER_INDI_GETPROP are INDI's server and client tool; DIMMER_ALPACA is set
-# where the build has the Alpaca server, and light-dimmer-alpaca is checked
-# too.
+# Checks the Debian packages that scripts/build-packages.sh made for one
+# architecture: each package's files, version, architecture (that of its
+# programs), dependencies and maintainer scripts, its -dbgsym package,
+# lintian's verdict (no error, no warning), and the programs running from
+# an unpacked root, with the INDI driver serving its properties under
+# indiserver.
+#   check-package.sh PACKAGE_DIR VERSION ARCH
+# DIMMER_EMULATOR (qemu-user) runs the programs of another architecture.
 set -euo pipefail
-build=$(cd "$1" && pwd)
+packages=$(cd "$1" && pwd)
 version=$2
+arch=$3
 emulator=${DIMMER_EMULATOR:-}
-lintian=${DIMMER_LINTIAN:-}
-indiserver=${DIMMER_INDISERVER:-}
-getprop=${DIMMER_INDI_GETPROP:-}
 scratch=$(mktemp -d)
 server=
 trap '[ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$scratch"' EXIT
 
-tools="bin/orvane
+tools="lib/udev/rules.d/70-light-dimmer.rules
+bin/orvane
 bin/quorlet
-lib/udev/rules.d/70-light-dimmer.rules
 share/doc/light-dimmer/README.md
 share/doc/light-dimmer/changelog.gz
 share/doc/light-dimmer/copyright
@@ -46,24 +40,13 @@ share/doc/light-dimmer-indi/copyright
 share/indi/indi_light_dimmer.xml
 share/man/man1/indi_light_dimmer.1.gz"
 alpaca="bin/alpaca_light_dimmer
+etc/default/light-dimmer-alpaca
 lib/systemd/system/light-dimmer-alpaca.service
 share/doc/light-dimmer-alpaca/changelog.gz
 share/doc/light-dimmer-alpaca/copyright
 share/man/man1/alpaca_light_dimmer.1.gz"
-# The service's options live in /etc, whatever the prefix.
-alpaca_etc=/etc/default/light-dimmer-alpaca
-expected=$tools
-[ -z "$indiserver" ] || expected=$(printf '%s\n%s\n' "$expected" "$indi" | sort)
-[ -z "${DIMMER_ALPACA:-}" ] ||
-  expected=$(printf '%s\n%s\n%s\n' "$expected" "$alpaca" "${alpaca_etc#/}" | sort)
 
 fail() { echo "FAIL: $*"; exit 1; }
-
-DESTDIR=$scratch/prefix cmake --install "$build" --prefix / >/dev/null
-installed=$(cd "$scratch/prefix" && find . -type f | sed 's|^\./||' | sort)
-[ "$installed" = "$expected" ] || fail "cmake --install laid out:"$'\n'"$installed"
-
-(cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
 
 # The Debian architecture of a program: its ELF machine.
 architecture_of() {
@@ -75,34 +58,38 @@ architecture_of() {
   esac
 }
 
-# check_package NAME FILES DEPENDENCY...: the package's files, version and
-# architecture, that it depends on each DEPENDENCY, and lintian's verdict;
-# unpacks it into the root.
+# check_package NAME FILES DEPENDENCY...: the package's files (under /usr,
+# /etc, and lib/ for what debhelper puts in /lib or /usr/lib by release),
+# version and architecture, that it depends on each DEPENDENCY, that its
+# -dbgsym package is there, and lintian's verdict; unpacks it into the root.
 check_package() {
-  local deb
-  deb=$(ls "$scratch"/package/"$1"_*.deb)
+  local deb=$packages/$1_${version}_$arch.deb
+  [ -f "$deb" ] || fail "no $(basename "$deb") in $packages"
+  [ -f "$packages/$1-dbgsym_${version}_$arch.deb" ] || fail "no debug symbols for $1"
   local packaged
-  packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's|^\./usr/||; s|^\./etc/|etc/|' |
-    sort)
-  [ "$packaged" = "$2" ] || fail "$1 holds:"$'\n'"$packaged"
+  packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' |
+    sed 's|^\./usr/lib/\(udev\|systemd\)/|lib/\1/|; s|^\./usr/|| ; s|^\./||' | sort)
+  [ "$packaged" = "$(sort <<<"$2")" ] || fail "$1 holds:"$'\n'"$packaged"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "$1 has the wrong version"
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || fail "$1 is not for $arch"
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
   for dependency in "${@:3}"; do
     [[ "$depends" == *"$dependency"* ]] || fail "$1 depends on: $depends"
   done
   dpkg -x "$deb" "$scratch/root"
-  local architecture
-  architecture=$(dpkg-deb -f "$deb" Architecture)
   for program in $(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ && $6 ~ /\/bin\// {print $6}'); do
-    [ "$(architecture_of "$scratch/root/$program")" = "$architecture" ] ||
-      fail "$1 is for $architecture, but holds $program for $(architecture_of "$scratch/root/$program")"
+    [ "$(architecture_of "$scratch/root/$program")" = "$arch" ] ||
+      fail "$1 is for $arch, but holds $program for $(architecture_of "$scratch/root/$program")"
   done
-  if [ -n "$lintian" ]; then
-    local verdict
-    verdict=$("$lintian" --fail-on error,warning "$deb" 2>&1) || fail "lintian on $1:"$'\n'"$verdict"
-  fi
-  echo "$(basename "$deb") ($architecture): $depends"
+  local verdict
+  verdict=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian on $1:"$'\n'"$verdict"
+  echo "$(basename "$deb"): $depends"
+}
+
+# A control file of a package: a maintainer script, its conffiles.
+control_file() {
+  dpkg-deb --ctrl-tarfile "$packages/$1_${version}_$arch.deb" | tar -xO "./$2" 2>/dev/null || true
 }
 
 check_package light-dimmer "$tools" libhidapi-hidraw0
@@ -113,29 +100,28 @@ printed=$(run "$scratch/root/usr/bin/quorlet" --version)
 printed=$(run "$scratch/root/usr/bin/orvane" 3 V)
 [ "$printed" = "version: $version" ] || fail "orvane 3 V printed: $printed"
 
-if [ -n "${DIMMER_ALPACA:-}" ]; then
-  check_package light-dimmer-alpaca "$(printf '%s\n%s\n' "$alpaca" "${alpaca_etc#/}" | sort)" \
-    "light-dimmer (= $version)" libstdc++6
-  deb=$(ls "$scratch"/package/light-dimmer-alpaca_*.deb)
-  dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles | grep -qx "$alpaca_etc" ||
-    fail "light-dimmer-alpaca does not keep $alpaca_etc as a conffile"
-  printed=$(run "$scratch/root/usr/bin/alpaca_light_dimmer" --version)
-  [ "$printed" = "alpaca_light_dimmer $version" ] || fail "alpaca_light_dimmer --version printed: $printed"
-fi
+control_file light-dimmer postinst | grep -q 'udevadm trigger --subsystem-match=hidraw' ||
+  fail "light-dimmer does not apply the udev rule to a dimmer plugged in already"
 
-[ -n "$indiserver" ] || exit 0
+check_package light-dimmer-alpaca "$alpaca" "light-dimmer (= $version)" libstdc++6
+control_file light-dimmer-alpaca conffiles | grep -qx /etc/default/light-dimmer-alpaca ||
+  fail "light-dimmer-alpaca does not keep /etc/default/light-dimmer-alpaca as a conffile"
+printed=$(run "$scratch/root/usr/bin/alpaca_light_dimmer" --version)
+[ "$printed" = "alpaca_light_dimmer $version" ] || fail "alpaca_light_dimmer --version printed: $printed"
+
+indiserver=$(command -v indiserver)
+getprop=$(command -v indi_getprop)
 check_package light-dimmer-indi "$indi" "light-dimmer (= $version)" indi-bin libindidriver
 grep -q '<driver name="USB Light Dimmer">indi_light_dimmer</driver>' \
   "$scratch/root/usr/share/indi/indi_light_dimmer.xml" || fail "the drivers file names no driver"
-# A port that nothing answers on.
 driver=$scratch/root/usr/bin/indi_light_dimmer
 if [ -n "$emulator" ]; then  # indiserver starts it, so the emulator goes in between
   printf '#!/bin/sh\nexec %s %s "$@"\n' "$emulator" "$driver" >"$scratch/driver"
   chmod +x "$scratch/driver"
   driver=$scratch/driver
 fi
-port=$((20000 + RANDOM % 20000))
-while (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do port=$((port + 1)); done
+source "$(dirname "$0")/../scripts/free-port.sh"
+port=$(free_port)
 HOME=$scratch "$indiserver" -r 0 -p "$port" -u "$scratch/socket" "$driver" \
   >"$scratch/server.log" 2>&1 &
 server=$!

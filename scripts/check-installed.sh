@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the installed programs from /usr/bin against the simulated dimmer of
-# the build in ./build: quorlet and orvane, the INDI driver under
+# the build in DIMMER_BUILD (default ./build): quorlet and orvane, the INDI driver under
 # indiserver, and the Alpaca server where its package is installed. Used by
 # the Debian 13 leg on each set of packages it installs.
 #   scripts/check-installed.sh LABEL...
@@ -16,9 +16,10 @@ expect() {  # expect WANT COMMAND...
   [ "$got" = "$1" ] || fail "$* printed '$got', not '$1'"
 }
 
-export LD_PRELOAD=$PWD/build/testing/libsimulated_dimmer.so
+build=$PWD/${DIMMER_BUILD:-build}
+export LD_PRELOAD=$build/testing/libsimulated_dimmer.so
 export DIMMER_SIM_STATE_FILE=$scratch/state DIMMER_SIM_NODE=$scratch/node HOME=$scratch
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 expect "quorlet $version" /usr/bin/quorlet --version
 expect "" /usr/bin/quorlet 300
 expect "light is on, intensity 300" /usr/bin/quorlet

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Cross-builds for the Raspberry Pi's architectures on Debian 12, runs the
-# unit and end-to-end tests through qemu-user, and makes that
-# architecture's packages:
+# unit and end-to-end tests through qemu-user, and makes and checks that
+# architecture's Debian packages (dpkg-buildpackage -a ARCH):
 #   scripts/cross-build.sh arm64    64-bit Raspberry Pi OS / Debian (Pi 3 and later)
 #   scripts/cross-build.sh armhf    32-bit, ARMv7 (Pi 2 and later; not the Pi 1 or Zero)
-# The build is build-ARCH, the packages build-ARCH/*.deb. For arm64 the
-# tests include the kernel test, in an emulated arm64 machine.
+# The build is build-ARCH, the packages build-packages/*_ARCH.deb. For arm64
+# the tests include the kernel test, in an emulated arm64 machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 arch=${1:-}
@@ -24,7 +24,8 @@ if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
   "${sudo[@]}" dpkg --add-architecture "$arch"
   "${sudo[@]}" apt-get update -qq || true  # install_missing tries again
 fi
-packages=("g++-$triple" qemu-user-static googletest lintian "libc6:$arch" "libstdc++6:$arch"
+packages=("g++-$triple" qemu-user-static googletest lintian debhelper "pkgconf:$arch" "libc6:$arch"
+  "libstdc++6:$arch"
   "libhidapi-dev:$arch" "$(available libindidriver1t64 libindidriver1):$arch")
 # The kernel test runs an emulated machine of the same architecture, with
 # curl of that architecture as the Alpaca server's client.
@@ -66,5 +67,6 @@ cmake --build "$build"
 # The end-to-end tests start the programs through the emulator too.
 DIMMER_TEST_RUNNER=$(command -v "$qemu") ctest --test-dir "$build" --output-on-failure \
   -j "$(nproc)"
-(cd "$build" && cpack >/dev/null)
-ls "$build"/*.deb
+DIMMER_CROSS_STAGING=$staging DEB_BUILD_OPTIONS=nocheck scripts/build-packages.sh "$arch"
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+DIMMER_EMULATOR=$(command -v "$qemu") packaging/check-package.sh build-packages "$version" "$arch"

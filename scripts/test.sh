@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs the whole test suite: as released (with the
-# package check, the end-to-end tests again under valgrind, and the kernel
-# test in a virtual machine), under
+# end-to-end tests again under valgrind, and the kernel test in a virtual
+# machine), the Debian packages (checked, and the service proven under
+# systemd in a Debian 12 machine: install, reboot, upgrade, removal), under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the threaded code (the
 # dimmer owner, the INDI driver, the Alpaca server) under ThreadSanitizer,
 # with the coverage gate,
@@ -13,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
 install_missing valgrind gcovr wrk curl chromium chromium-driver python3-selenium systemd appstream xz-utils zstd clang g++-mingw-w64-x86-64-posix googletest \
-  wine wine64 qemu-system-x86 busybox-static cpio lintian
+  wine wine64 qemu-system-x86 qemu-utils busybox-static cpio lintian debhelper debootstrap
 install_missing "$(clang_runtime)"
 
 # Each leg's time, printed at the end.
@@ -39,6 +40,13 @@ run_suite() {
 
 leg "Release build"
 run_suite build
+leg "Debian packages from debian/, checked; the service under systemd in a Debian 12 machine"
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+DEB_BUILD_OPTIONS=nocheck scripts/build-packages.sh >/dev/null
+packaging/check-package.sh build-packages "$version" amd64
+# The same packages with a higher version, to upgrade to.
+DIMMER_PACKAGE_VERSION=$version+rebuild1 DEB_BUILD_OPTIONS=nocheck scripts/build-packages.sh >/dev/null
+vm/systemd/run.sh build build-packages "$version" "$version+rebuild1"
 leg "Sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer)"
 run_suite build-sanitize -DCMAKE_BUILD_TYPE=Debug -DDIMMER_SANITIZE=ON
 leg "ThreadSanitizer: the dimmer owner, the INDI driver and the Alpaca server"

@@ -32,6 +32,8 @@ NOT_RUN = {
     "scripts/test.sh": "the test command itself",
     "ctest": "runs tests, as the test command does",
     "scripts/cross-build.sh": "a leg of the test command",
+    "scripts/build-packages.sh": "builds the packages, as a leg of the test command does",
+    "vm/systemd/run.sh": "a leg of the test command",
     "windows/build.sh": "a leg of the test command",
     "vcpkg": "Windows only",
 }

@@ -39,14 +39,6 @@ seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN {printf "%.1f", b - a}'
 
 tr -d '\r' <"$vm/console.log" | sed -n '/^\(PASS\|FAIL\) /,/^VM-RESULT:/p' | grep -v '^VM-RESULT:' || true
 result=$(grep -a '^VM-RESULT:' "$vm/console.log" | tr -d '\r' || true)
-if [ $status -eq 124 ] || [ $status -eq 137 ]; then
-  echo "FAIL: the guest did not finish within ${timeout_seconds}s; its console is $vm/console.log"
-  exit 1
-fi
-if [ -z "$result" ]; then
-  echo "FAIL: the guest gave no result (qemu exited with $status); its console:"
-  tail -n 30 "$vm/console.log"
-  exit 1
-fi
-echo "$result ($arch: boot, scenarios and power-off in ${seconds}s, ${machine[*]:1})"
-[[ "$result" == *" 0 failed" ]]
+source "$here/guest-verdict.sh"
+guest_verdict "$status" "$timeout_seconds" "$vm/console.log" "$result" \
+  "$arch: boot, scenarios and power-off in ${seconds}s, ${machine[*]:1}"
