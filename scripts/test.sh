@@ -73,7 +73,7 @@ scripts/cross-build.sh arm64
 leg "Raspberry Pi, armhf: tests under qemu-user"
 scripts/cross-build.sh armhf
 leg "Debian 13 (trixie): build, tests and packages in a Debian 13 root; the Debian 12 packages there"
-scripts/debian13.sh build
+scripts/debian13.sh build-packages
 end_leg
 echo "== Time per leg"
 printf '%s\n' "${timings[@]}"
