@@ -1,5 +1,7 @@
 #include "dimmer/usb_dimmer.h"
 
+#include <cstring>
+
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
 
@@ -117,15 +119,20 @@ DimmerResult UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms)
 }
 
 DimmerResult UsbDimmer::Connect(unsigned lock_wait_ms) {
+  DimmerUnit units[kMaxDimmerUnits];
+  const int count = ListDimmerUnits(*hid, units);
+  return ConnectTo(count > 0 ? &units[0] : nullptr, lock_wait_ms);
+}
+
+DimmerResult UsbDimmer::ConnectTo(const DimmerUnit* unit, unsigned lock_wait_ms) {
   Disconnect();  // a second Connect must not leak the first handle
-  // The first dimmer listed, as hid_open would take; its path names its lock.
-  hid_device_info* found = hid->enumerate(kDimmerVendorId, kDimmerProductId);
-  if (found == nullptr) {
+  if (unit == nullptr) {
     LogTo(log, "WARN: unable to open device\n");
     return DimmerResult::kAbsent;
   }
-  const DimmerResult opened = OpenExclusively(found->path, lock_wait_ms);
-  hid->free_enumeration(found);
+  std::memcpy(id, unit->id, sizeof id);
+  // The unit's path names its lock.
+  const DimmerResult opened = OpenExclusively(unit->path, lock_wait_ms);
   if (opened != DimmerResult::kDone) return opened;
   int32_t reported = 0;
   if (QueryIntensity(Io(), &reported) != DimmerResult::kDone) {

@@ -11,6 +11,7 @@
 
 #include "dimmer/dimmer_lock.h"
 #include "dimmer/dimmer_protocol.h"
+#include "dimmer/dimmer_units.h"
 #include "dimmer/hid_link.h"
 
 constexpr int kReadTimeoutMs = 5000;
@@ -104,11 +105,15 @@ class UsbDimmer {
   UsbDimmer(const UsbDimmer&) = delete;
   UsbDimmer& operator=(const UsbDimmer&) = delete;
 
-  // Waits up to `lock_wait_ms` until no other program uses the first
-  // matching device, opens it and reads its intensity, and keeps the
-  // dimmer's lock: kDone, or why it failed (kAbsent, kInUse, kNotPermitted, kDenied,
+  // Waits up to `lock_wait_ms` until no other program uses `unit`, opens it
+  // and reads its intensity, and keeps the unit's lock: kDone, or why it
+  // failed (kAbsent for a null `unit`, kInUse, kNotPermitted, kDenied,
   // kUnreadable). Call Disconnect afterwards even when this fails.
+  DimmerResult ConnectTo(const DimmerUnit* unit, unsigned lock_wait_ms = kLockWaitMs);
+  // The same for the first attached unit in the stable order.
   DimmerResult Connect(unsigned lock_wait_ms = kLockWaitMs);
+  // The ID of the unit last connected to (empty before the first Connect).
+  const char* unit_id() const { return id; }
   // Another device behind the dimmer code, for the next Connect.
   void Use(const HidLink& link) { hid = &link; }
   // Where warnings go from now on (null: nowhere), for this dimmer alone.
@@ -172,6 +177,7 @@ class UsbDimmer {
   const HidLink* hid;
   std::FILE* log;
   hid_device* dev = nullptr;
+  char id[sizeof DimmerUnit::id] = "";
   int32_t intensity = 0;
   bool on = false;
 };

@@ -51,6 +51,7 @@ constexpr const char* kLookOnly = "open; getinten; close";
 const std::vector<std::string> kOnAt176 = {"DIMMER_SIM_INTENSITY=176"};
 const std::vector<std::string> kOnAt500 = {"DIMMER_SIM_INTENSITY=500"};
 const std::vector<std::string> kAbsent = {"DIMMER_SIM_ABSENT=1"};
+const std::vector<std::string> kTwoUnits = {"DIMMER_SIM_SERIALS=B2,A1", "DIMMER_SIM_INTENSITY=500"};
 // Connection and change failures are in the fault matrix.
 
 const OrvaneCase kCases[] = {
@@ -86,6 +87,15 @@ const OrvaneCase kCases[] = {
     {"BrightnessNotANumber", {"3", "L", "Bx"}, {}, "", kUsage, 1, ""},
     {"BrightnessNegative", {"3", "L", "B-1"}, {}, "", kUsage, 1, ""},
     {"BrightnessAbove32Bits", {"3", "L", "B4294967424"}, {}, "", kUsage, 1, ""},
+    // Two units: the one chosen, or silently the first by ID.
+    {"ChosenUnit", {"--dimmer", "B2", "3", "L", "B128", "S"}, kTwoUnits, "", "", 0,
+     "1: open; 1: getinten; 1: setinten 176; 1: setstate 3; 1: getstate; 1: close"},
+    {"FirstUnitByDefault", {"3", "D", "S"}, kTwoUnits, "", "", 0,
+     "2: open; 2: getinten; 2: setinten 0; 2: setstate 3; 2: getstate; 2: close"},
+    {"UnknownUnit", {"--dimmer", "Z9", "3", "D", "S"}, kTwoUnits, "", "no usb dimmer Z9 attached!\n",
+     1, ""},
+    {"ChosenUnitVersion", {"--dimmer", "Z9", "3", "V"}, kTwoUnits, "version: 3.14.16\n", "", 0, ""},
+    {"ChosenUnitWithoutCommand", {"--dimmer", "B2", "3"}, kTwoUnits, "", kUsage, 1, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(CommandLines, OrvaneTest, testing::ValuesIn(kCases),

@@ -2,8 +2,8 @@
 
 #include "orvane/brightness_curve.h"
 
-bool Panel::Connect() {
-  if (dimmer.Connect() != DimmerResult::kDone) return false;
+bool Panel::TakeState(DimmerResult connected) {
+  if (connected != DimmerResult::kDone) return false;
   const LightState light = dimmer.state();
   light_on = light.on;
   // A light found off has the dimmer's default intensity, brightness 246.

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "dimmer/number_parse.h"
 #include "dimmer/platform.h"
@@ -39,10 +40,23 @@ bool ParseBrightness(const char* word, uint8_t* level) {
   return true;
 }
 
-// Switches the panel on at `level`, or off for 0.
-int SetPanel(uint8_t level) {
+// Switches the panel on at `level`, or off for 0: the dimmer whose ID is
+// `id`, or with none the first in the stable order.
+int SetPanel(uint8_t level, const char* id) {
   Panel panel;
-  if (!panel.Connect()) {
+  bool connected;
+  if (id == nullptr) {
+    connected = panel.Connect();
+  } else {
+    DimmerUnit units[kMaxDimmerUnits];
+    const DimmerUnit* unit = FindDimmerUnit(units, ListDimmerUnits(SystemHid(), units), id);
+    if (unit == nullptr) {
+      std::fprintf(stderr, "no usb dimmer %s attached!\n", id);
+      return 1;
+    }
+    connected = panel.ConnectTo(unit);
+  }
+  if (!connected) {
     std::fputs("could not connect to usb dimmer!\n", stderr);
     panel.Disconnect();
     return 1;
@@ -67,6 +81,13 @@ int SetPanel(uint8_t level) {
 
 int RunOrvane(int argc, const char* const* argv) {
   ProtectStandardStreams();
+  // "--dimmer ID" before the panel's command line chooses the unit.
+  const char* id = nullptr;
+  if (argc >= 3 && std::strcmp(argv[1], "--dimmer") == 0) {
+    id = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   // argv[1] is the panel's port number, which the USB dimmer has no use for.
   if (argc < 3) return Usage();
   switch (Letter(argv[2])) {
@@ -76,11 +97,11 @@ int RunOrvane(int argc, const char* const* argv) {
     case 'V':
       return PrintAndFlush("version: " PROJECT_VERSION_TEXT "\n") ? 0 : 1;
     case 'D':
-      return SetPanel(0);
+      return SetPanel(0, id);
     case 'L': {
       uint8_t level = 0;
       if (argc < 4 || !ParseBrightness(argv[3], &level)) return Usage();
-      return SetPanel(level);
+      return SetPanel(level, id);
     }
     default:
       return Usage();

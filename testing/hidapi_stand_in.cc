@@ -71,9 +71,16 @@ struct Simulator {
   unsigned id;     // this handle's number among all opened on the device
   long cursor;     // shared device: the next answer in the file to read
   const wchar_t* error_text;
+  int unit;        // 0 for the first unit attached
+  char listed[512];  // the path hid_enumerate lists for it
+  wchar_t serial[64];
+  hid_device_info info;
 };
 
-Simulator sim;
+// Several units may be attached (DIMMER_SIM_SERIALS), each a device of its
+// own with its own handle.
+constexpr int kMaxUnits = 4;
+Simulator units[kMaxUnits];
 
 bool Flag(const char* name) {
   const char* value = std::getenv(name);
@@ -90,16 +97,64 @@ long Number(const char* name, long fallback) {
   std::abort();
 }
 
-// The file that stands for the dimmer's device node.
-const char* NodePath() {
-  const char* path = std::getenv("DIMMER_SIM_NODE");
-  if (path != nullptr && *path != '\0') return path;
-  static char fallback[512];
+// The number of units attached: one per item of DIMMER_SIM_SERIALS, else one.
+int UnitCount() {
+  const char* list = std::getenv("DIMMER_SIM_SERIALS");
+  if (list == nullptr) return 1;
+  int count = 1;
+  for (const char* c = list; *c != '\0'; ++c) count += *c == ',';
+  if (count > kMaxUnits) Misuse("more units in DIMMER_SIM_SERIALS than the simulator has");
+  return count;
+}
+
+// Item `index` of a comma-separated list into `out` (empty when missing).
+void ListItem(const char* list, int index, char* out, size_t size) {
+  out[0] = '\0';
+  for (int i = 0; list != nullptr && i < index; ++i) {
+    list = std::strchr(list, ',');
+    if (list != nullptr) ++list;
+  }
+  if (list == nullptr) return;
+  const size_t length = std::strcspn(list, ",");
+  std::snprintf(out, size, "%.*s", static_cast<int>(length < size ? length : size - 1), list);
+}
+
+// A file of unit `unit`: the file a setting names for the first unit, and
+// with "-2", "-3" appended for the others.
+bool UnitFile(const char* base, int unit, char* out, size_t size) {
+  if (base == nullptr || *base == '\0') return false;
+  const int length = unit == 0 ? std::snprintf(out, size, "%s", base)
+                               : std::snprintf(out, size, "%s-%d", base, unit + 1);
+  if (length < 0 || static_cast<size_t>(length) >= size) Misuse("a file name is too long");
+  return true;
+}
+
+// The file that stands for the unit's device node.
+void NodePath(int unit, char* out, size_t size) {
+  if (UnitFile(std::getenv("DIMMER_SIM_NODE"), unit, out, size)) return;
   const char* folder = std::getenv("TMPDIR");
   if (folder == nullptr || *folder == '\0') folder = std::getenv("TEMP");
   if (folder == nullptr || *folder == '\0') folder = "/tmp";
-  std::snprintf(fallback, sizeof fallback, "%s/simulated-dimmer-node", folder);
-  return fallback;
+  char base[512];
+  std::snprintf(base, sizeof base, "%s/simulated-dimmer-node", folder);
+  UnitFile(base, unit, out, size);
+}
+
+// What the traffic log says before a unit's lines: nothing while one unit
+// is attached, its number ("2: ") when there are several.
+const char* LogPrefix(const Simulator& sim) {
+  static const char* const kPrefixes[kMaxUnits] = {"1: ", "2: ", "3: ", "4: "};
+  return UnitCount() > 1 ? kPrefixes[sim.unit] : "";
+}
+
+// The unit's starting intensity: its item of DIMMER_SIM_INTENSITY, which
+// may list one for each unit ("640,0"); a single number is every unit's.
+long StartIntensity(int unit) {
+  const char* list = std::getenv("DIMMER_SIM_INTENSITY");
+  if (list == nullptr || std::strchr(list, ',') == nullptr) unit = 0;
+  char item[32];
+  ListItem(list, unit, item, sizeof item);
+  return item[0] != '\0' ? std::strtol(item, nullptr, 10) : 0;
 }
 
 // Reads one "command:k:kind" item; kind is write, read, timeout or shortN.
@@ -126,7 +181,7 @@ bool ParseFault(const char* item, size_t length, Fault* fault) {
   return true;
 }
 
-void ReadFaults() {
+void ReadFaults(Simulator& sim) {
   sim.fault_count = 0;
   const char* list = std::getenv("DIMMER_SIM_FAIL");
   if (list == nullptr) return;
@@ -148,14 +203,21 @@ void ReadFaults() {
 // it, under a lock on the file, and its answers go to a second file
 // (STATE_FILE.answers) that every open handle reads from where it stood
 // when it was opened, as the kernel hands every answer to every reader.
-const char* StatePath() {
+bool SharedDevice() {
   const char* path = std::getenv("DIMMER_SIM_STATE_FILE");
-  return path != nullptr && *path != '\0' ? path : nullptr;
+  return path != nullptr && *path != '\0';
 }
 
-std::FILE* OpenAnswers(const char* mode) {
-  char path[512];
-  std::snprintf(path, sizeof path, "%s.answers", StatePath());
+// Each unit has a state file of its own, named as UnitFile says.
+bool StatePath(const Simulator& sim, char* out, size_t size) {
+  return UnitFile(std::getenv("DIMMER_SIM_STATE_FILE"), sim.unit, out, size);
+}
+
+std::FILE* OpenAnswers(const Simulator& sim, const char* mode) {
+  char state[512];
+  StatePath(sim, state, sizeof state);
+  char path[520];
+  std::snprintf(path, sizeof path, "%s.answers", state);
   std::FILE* file = std::fopen(path, mode);
   if (file == nullptr) Misuse("cannot open DIMMER_SIM_STATE_FILE.answers");
   return file;
@@ -163,9 +225,9 @@ std::FILE* OpenAnswers(const char* mode) {
 
 // The state file, locked, with the device's state loaded from it (and the
 // count of handles ever opened in `opened`); null without a state file.
-std::FILE* LoadSharedState(unsigned* opened = nullptr) {
-  const char* path = StatePath();
-  if (path == nullptr) return nullptr;
+std::FILE* LoadSharedState(Simulator& sim, unsigned* opened = nullptr) {
+  char path[512];
+  if (!StatePath(sim, path, sizeof path)) return nullptr;
   std::FILE* created = std::fopen(path, "ab");
   if (created == nullptr) Misuse("cannot write DIMMER_SIM_STATE_FILE");
   std::fclose(created);
@@ -174,7 +236,7 @@ std::FILE* LoadSharedState(unsigned* opened = nullptr) {
   LockWholeFile(file);
   // "intensity pending busy_left opened"; a file with only an intensity,
   // or an empty one, starts a device that is idle.
-  long intensity = Number("DIMMER_SIM_INTENSITY", 0);
+  long intensity = StartIntensity(sim.unit);
   long pending = -1;
   long busy_left = 0;
   unsigned handles = 0;
@@ -189,7 +251,7 @@ std::FILE* LoadSharedState(unsigned* opened = nullptr) {
   return file;
 }
 
-void StoreSharedState(std::FILE* file, unsigned opened) {
+void StoreSharedState(const Simulator& sim, std::FILE* file, unsigned opened) {
   if (file == nullptr) return;
   const DimmerModel::State state = sim.model.state();
   std::rewind(file);
@@ -201,8 +263,8 @@ void StoreSharedState(std::FILE* file, unsigned opened) {
   std::fclose(file);
 }
 
-long SharedAnswerCount() {
-  std::FILE* answers = OpenAnswers("ab");
+long SharedAnswerCount(const Simulator& sim) {
+  std::FILE* answers = OpenAnswers(sim, "ab");
   std::fseek(answers, 0, SEEK_END);  // where a file opened to append starts is not fixed
   const long count = std::ftell(answers) / static_cast<long>(sizeof(Answer));
   std::fclose(answers);
@@ -211,20 +273,20 @@ long SharedAnswerCount() {
 
 // The next answer on this handle from the shared file, if there is one;
 // answers more than the kernel keeps are lost, the oldest first.
-bool ReadSharedAnswer(Answer* answer) {
+bool ReadSharedAnswer(Simulator& sim, Answer* answer) {
   unsigned opened = 0;
-  std::FILE* state = LoadSharedState(&opened);
-  const long count = SharedAnswerCount();
+  std::FILE* state = LoadSharedState(sim, &opened);
+  const long count = SharedAnswerCount(sim);
   if (count - sim.cursor > kMaxAnswers) sim.cursor = count - kMaxAnswers;
   bool found = false;
   if (sim.cursor < count) {
-    std::FILE* answers = OpenAnswers("rb");
+    std::FILE* answers = OpenAnswers(sim, "rb");
     std::fseek(answers, sim.cursor * static_cast<long>(sizeof(Answer)), SEEK_SET);
     found = std::fread(answer, sizeof(Answer), 1, answers) == 1;
     std::fclose(answers);
     ++sim.cursor;
   }
-  StoreSharedState(state, opened);
+  StoreSharedState(sim, state, opened);
   return found;
 }
 
@@ -235,7 +297,7 @@ int CommandIndex(unsigned char code) {
   return -1;
 }
 
-const Fault* FaultFor(const char* command, int occurrence) {
+const Fault* FaultFor(const Simulator& sim, const char* command, int occurrence) {
   for (int i = 0; i < sim.fault_count; ++i) {
     const Fault& fault = sim.faults[i];
     if (fault.occurrence == occurrence && std::strcmp(fault.command, command) == 0)
@@ -244,12 +306,14 @@ const Fault* FaultFor(const char* command, int occurrence) {
   return nullptr;
 }
 
-void CheckHandle(hid_device* dev, const char* call) {
-  if (dev != &sim.device || !sim.open) {
-    char message[96];
-    std::snprintf(message, sizeof message, "%s on a handle that is not open", call);
-    Misuse(message);
+// The unit whose handle `dev` is; misuse unless it is open.
+Simulator& CheckHandle(hid_device* dev, const char* call) {
+  for (Simulator& sim : units) {
+    if (dev == &sim.device && sim.open) return sim;
   }
+  char message[96];
+  std::snprintf(message, sizeof message, "%s on a handle that is not open", call);
+  Misuse(message);
 }
 
 bool Matches(unsigned short vendor_id, unsigned short product_id) {
@@ -258,7 +322,7 @@ bool Matches(unsigned short vendor_id, unsigned short product_id) {
 
 // Queues an answer on this handle; a full queue drops the oldest, as the
 // kernel does.
-Answer* QueueAnswer() {
+Answer* QueueAnswer(Simulator& sim) {
   if (sim.answer_count == kMaxAnswers) {
     std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
     --sim.answer_count;
@@ -270,9 +334,9 @@ Answer* QueueAnswer() {
 
 // Answers left on the handle by someone else: each claims an intensity of
 // 77 and an idle device.
-void QueueStaleAnswers(long count) {
+void QueueStaleAnswers(Simulator& sim, long count) {
   for (long i = 0; i < count; ++i) {
-    Answer* answer = QueueAnswer();
+    Answer* answer = QueueAnswer(sim);
     answer->writer = ~0u;
     answer->bytes[0] = kGetIntensityCommand;
     answer->bytes[1] = 77;
@@ -280,11 +344,11 @@ void QueueStaleAnswers(long count) {
   }
 }
 
-// While DIMMER_SIM_UNPLUG_FILE names a file that exists, the dimmer is
+// While the unit's file of DIMMER_SIM_UNPLUG_FILE exists, the unit is
 // unplugged: not listed, not opened, and an open handle fails.
-bool Unplugged() {
-  const char* path = std::getenv("DIMMER_SIM_UNPLUG_FILE");
-  if (path == nullptr || *path == '\0') return false;
+bool Unplugged(int unit) {
+  char path[512];
+  if (!UnitFile(std::getenv("DIMMER_SIM_UNPLUG_FILE"), unit, path, sizeof path)) return false;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) return false;
   std::fclose(file);
@@ -297,34 +361,43 @@ extern "C" {
 
 hid_device* HID_API_EXPORT_CALL hid_open_path(const char* path) {
   // Also refuses the node that a user without permission is shown.
-  if (Flag("DIMMER_SIM_ABSENT") || Unplugged() || std::strcmp(path, NodePath()) != 0) {
-    return nullptr;
+  if (Flag("DIMMER_SIM_ABSENT")) return nullptr;
+  Simulator* found = nullptr;
+  for (int unit = 0; unit < UnitCount() && found == nullptr; ++unit) {
+    char node[512];
+    NodePath(unit, node, sizeof node);
+    if (std::strcmp(path, node) == 0 && !Unplugged(unit)) found = &units[unit];
   }
+  if (found == nullptr) return nullptr;
+  Simulator& sim = *found;
   if (sim.open) Misuse("hid_open_path while the device is already open");
   sim.node = std::fopen(path, "r+b");
   if (sim.node == nullptr) Misuse("cannot open the node that hid_enumerate listed");
-  ReadFaults();
-  sim.model.Reset(static_cast<uint16_t>(Number("DIMMER_SIM_INTENSITY", 0)),
+  sim.unit = static_cast<int>(found - units);
+  ReadFaults(sim);
+  sim.model.Reset(static_cast<uint16_t>(StartIntensity(sim.unit)),
                   static_cast<int>(Number("DIMMER_SIM_BUSY", 0)), Flag("DIMMER_SIM_BUSY_SHORT"));
   unsigned opened = 0;
-  std::FILE* shared = LoadSharedState(&opened);
+  std::FILE* shared = LoadSharedState(sim, &opened);
   sim.id = ++opened;
-  if (shared != nullptr) sim.cursor = SharedAnswerCount();
-  StoreSharedState(shared, opened);
+  if (shared != nullptr) sim.cursor = SharedAnswerCount(sim);
+  StoreSharedState(sim, shared, opened);
   std::memset(sim.requests, 0, sizeof sim.requests);
   sim.answer_count = 0;
-  QueueStaleAnswers(Number("DIMMER_SIM_STALE_ANSWERS", 0));
+  QueueStaleAnswers(sim, Number("DIMMER_SIM_STALE_ANSWERS", 0));
   sim.error_text = L"Success";
   sim.open = true;
-  SimulatedLog("open");
+  SimulatedLog("%sopen", LogPrefix(sim));
   return &sim.device;
 }
 
 int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, size_t length) {
-  CheckHandle(dev, "hid_write");
-  char line[96];
-  DimmerModel::Describe(data, length, line, sizeof line);
-  if (Unplugged()) {
+  Simulator& sim = CheckHandle(dev, "hid_write");
+  char request[96];
+  DimmerModel::Describe(data, length, request, sizeof request);
+  char line[104];
+  std::snprintf(line, sizeof line, "%s%s", LogPrefix(sim), request);
+  if (Unplugged(sim.unit)) {
     SimulatedLog("%s [unplugged]", line);
     sim.error_text = L"device disconnected";
     return -1;
@@ -332,7 +405,7 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
 
   const int index = length >= 2 ? CommandIndex(data[1]) : -1;
   const Fault* fault = nullptr;
-  if (index >= 0) fault = FaultFor(kCommands[index].name, ++sim.requests[index]);
+  if (index >= 0) fault = FaultFor(sim, kCommands[index].name, ++sim.requests[index]);
   if (fault != nullptr && fault->kind == FaultKind::kWriteError) {
     SimulatedLog("%s [write error]", line);
     sim.error_text = L"simulated write error";
@@ -342,18 +415,18 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
   Answer answer = {};
   answer.writer = sim.id;
   unsigned opened = 0;
-  std::FILE* shared = LoadSharedState(&opened);
+  std::FILE* shared = LoadSharedState(sim, &opened);
   answer.length = sim.model.Answer(data, length, answer.bytes);
   answer.fault = fault != nullptr ? fault->kind : FaultKind::kNone;
   if (answer.fault == FaultKind::kShortAnswer) answer.short_length = fault->short_length;
   if (shared == nullptr) {
-    *QueueAnswer() = answer;
+    *QueueAnswer(sim) = answer;
   } else if (answer.fault != FaultKind::kTimeout) {  // an answer never sent reaches no one
-    std::FILE* answers = OpenAnswers("ab");
+    std::FILE* answers = OpenAnswers(sim, "ab");
     std::fwrite(&answer, sizeof answer, 1, answers);
     std::fclose(answers);
   }
-  StoreSharedState(shared, opened);
+  StoreSharedState(sim, shared, opened);
   switch (answer.fault) {
     case FaultKind::kReadError:
       SimulatedLog("%s [read error]", line);
@@ -373,8 +446,8 @@ int HID_API_EXPORT_CALL hid_write(hid_device* dev, const unsigned char* data, si
 
 int HID_API_EXPORT_CALL hid_read_timeout(hid_device* dev, unsigned char* data, size_t length,
                                          int milliseconds) {
-  CheckHandle(dev, "hid_read_timeout");
-  if (Unplugged()) {
+  Simulator& sim = CheckHandle(dev, "hid_read_timeout");
+  if (Unplugged(sim.unit)) {
     sim.error_text = L"device disconnected";
     return -1;
   }
@@ -383,12 +456,12 @@ int HID_API_EXPORT_CALL hid_read_timeout(hid_device* dev, unsigned char* data, s
     answer = sim.answers[0];
     std::memmove(sim.answers, sim.answers + 1, sizeof sim.answers - sizeof sim.answers[0]);
     --sim.answer_count;
-  } else if (StatePath() == nullptr || !ReadSharedAnswer(&answer)) {
+  } else if (!SharedDevice() || !ReadSharedAnswer(sim, &answer)) {
     return 0;  // nothing to read is a timeout; the simulator makes no one wait
   }
   // Answers read off without waiting are known to be left over; one taken
   // for the answer to this handle's own request must be its own.
-  if (answer.writer != sim.id && milliseconds != 0) SimulatedLog("foreign answer");
+  if (answer.writer != sim.id && milliseconds != 0) SimulatedLog("%sforeign answer", LogPrefix(sim));
   if (answer.fault == FaultKind::kReadError) {
     sim.error_text = L"simulated read error";
     return -1;
@@ -404,50 +477,64 @@ int HID_API_EXPORT_CALL hid_read_timeout(hid_device* dev, unsigned char* data, s
 }
 
 void HID_API_EXPORT_CALL hid_close(hid_device* dev) {
-  CheckHandle(dev, "hid_close");
+  Simulator& sim = CheckHandle(dev, "hid_close");
   sim.open = false;
   std::fclose(sim.node);
-  SimulatedLog("close");
+  SimulatedLog("%sclose", LogPrefix(sim));
 }
 
-// Lists the dimmer when it is attached, whether or not it can be opened;
-// its node is then there too. For a user who may not open the node
+// Lists each unit that is attached, whether or not it can be opened; its
+// node is then there too. For a user who may not open the node
 // (DIMMER_SIM_LOCKED) the path listed is one that no one can open for
 // writing: the folder that holds the node.
 hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
                                                    unsigned short product_id) {
-  if (Flag("DIMMER_SIM_ABSENT") || Unplugged()) return nullptr;
+  if (Flag("DIMMER_SIM_ABSENT")) return nullptr;
   const bool any = vendor_id == 0 && product_id == 0;
   if (!any && !Matches(vendor_id, product_id)) return nullptr;
-  static char path[512];
-  std::snprintf(path, sizeof path, "%s", NodePath());
-  std::FILE* node = std::fopen(path, "ab");
-  if (node == nullptr) Misuse("cannot create the device node (DIMMER_SIM_NODE)");
-  std::fclose(node);
-  if (Flag("DIMMER_SIM_LOCKED")) {
-    char* end = std::strrchr(path, '/');
-    char* backslash = std::strrchr(path, '\\');
-    if (backslash != nullptr && (end == nullptr || backslash > end)) end = backslash;
-    if (end != nullptr) {
-      *end = '\0';
-    } else {
-      std::snprintf(path, sizeof path, ".");
+  const char* serials = std::getenv("DIMMER_SIM_SERIALS");
+  hid_device_info* first = nullptr;
+  hid_device_info** link = &first;
+  for (int unit = 0; unit < UnitCount(); ++unit) {
+    if (Unplugged(unit)) continue;
+    Simulator& sim = units[unit];
+    char* path = sim.listed;
+    NodePath(unit, path, sizeof sim.listed);
+    std::FILE* node = std::fopen(path, "ab");
+    if (node == nullptr) Misuse("cannot create the device node (DIMMER_SIM_NODE)");
+    std::fclose(node);
+    if (Flag("DIMMER_SIM_LOCKED")) {
+      char* end = std::strrchr(path, '/');
+      char* backslash = std::strrchr(path, '\\');
+      if (backslash != nullptr && (end == nullptr || backslash > end)) end = backslash;
+      if (end != nullptr) {
+        *end = '\0';
+      } else {
+        std::snprintf(path, sizeof sim.listed, ".");
+      }
     }
+    char serial[64];
+    ListItem(serials, unit, serial, sizeof serial);
+    for (size_t i = 0; i <= std::strlen(serial); ++i) {
+      sim.serial[i] = static_cast<wchar_t>(static_cast<unsigned char>(serial[i]));
+    }
+    std::memset(&sim.info, 0, sizeof sim.info);
+    sim.info.path = path;
+    sim.info.vendor_id = kDimmerVendorId;
+    sim.info.product_id = kDimmerProductId;
+    // One unit without DIMMER_SIM_SERIALS reports no serial string at all.
+    sim.info.serial_number = serials != nullptr ? sim.serial : nullptr;
+    *link = &sim.info;
+    link = &sim.info.next;
   }
-  static hid_device_info info;
-  std::memset(&info, 0, sizeof info);
-  info.path = path;
-  info.vendor_id = kDimmerVendorId;
-  info.product_id = kDimmerProductId;
-  return &info;
+  return first;
 }
 
 void HID_API_EXPORT_CALL hid_free_enumeration(hid_device_info* /*devices*/) {}
 
 const wchar_t* HID_API_EXPORT_CALL hid_error(hid_device* dev) {
-  if (dev != nullptr) CheckHandle(dev, "hid_error");
-  if (Flag("DIMMER_SIM_NO_ERROR_TEXT")) return nullptr;
-  return dev != nullptr ? sim.error_text : L"Success";
+  const wchar_t* text = dev != nullptr ? CheckHandle(dev, "hid_error").error_text : L"Success";
+  return Flag("DIMMER_SIM_NO_ERROR_TEXT") ? nullptr : text;
 }
 
 }  // extern "C"

@@ -19,7 +19,7 @@ struct WaitCase {
   const char* name;
   const char* program;
   std::vector<std::string> args;
-  bool same_dimmer;  // whether the lock held is this dimmer's
+  bool same_dimmer;  // whether the lock held is this unit's or the other's
   const char* out;
   const char* err;
   int exit_status;
@@ -29,9 +29,11 @@ class WaitTest : public testing::TestWithParam<WaitCase> {};
 
 TEST_P(WaitTest, WaitsForThisDimmerOnly) {
   const WaitCase& c = GetParam();
-  StandInDimmer session({"DIMMER_SIM_INSTANT_SLEEP=1", "DIMMER_SIM_INTENSITY=500"});
+  // Two units; the programs are told to use A, the first.
+  StandInDimmer session(
+      {"DIMMER_SIM_INSTANT_SLEEP=1", "DIMMER_SIM_INTENSITY=500", "DIMMER_SIM_SERIALS=A,B"});
   DimmerLock held;
-  const std::string node = c.same_dimmer ? session.NodePath() : session.Path("other-node");
+  const std::string node = session.NodePath() + (c.same_dimmer ? "" : "-2");
   std::fclose(std::fopen(node.c_str(), "a"));
   ASSERT_TRUE(held.Open(node.c_str()));
   ASSERT_TRUE(held.TryAcquire());
@@ -50,15 +52,17 @@ TEST_P(WaitTest, WaitsForThisDimmerOnly) {
     }
     EXPECT_EQ(waited, kLockWaitMs);
   } else {
-    EXPECT_EQ(session.TrafficText(), "open; getinten; close");
+    EXPECT_EQ(session.TrafficText(), "1: open; 1: getinten; 1: close");
   }
 }
 
 const WaitCase kWaitCases[] = {
-    {"QuorletGivesUp", QUORLET_PATH, {}, true, "",
+    {"QuorletGivesUp", QUORLET_PATH, {"--dimmer", "A"}, true, "",
      "[T] WARN: the dimmer is in use by another program\n[T] ERROR: could not connect\n", 1},
-    {"OrvaneGivesUp", ORVANE_PATH, {"3", "D", "S"}, true, "", "could not connect to usb dimmer!\n", 1},
-    {"AnotherDimmerIsNoObstacle", QUORLET_PATH, {}, false, "light is on, intensity 500\n", "", 0},
+    {"OrvaneGivesUp", ORVANE_PATH, {"--dimmer", "A", "3", "D", "S"}, true, "",
+     "could not connect to usb dimmer!\n", 1},
+    {"AnotherUnitIsNoObstacle", QUORLET_PATH, {"--dimmer", "A"}, false,
+     "light is on, intensity 500\n", "", 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Locks, WaitTest, testing::ValuesIn(kWaitCases),
