@@ -5,9 +5,9 @@
 
 #include "dimmer/platform.h"
 
-DimmerResult DimmerOwner::Connect(unsigned lock_wait_ms) {
+DimmerResult DimmerOwner::Connect(unsigned lock_wait_ms, const char* id) {
   Disconnect();
-  const DimmerResult result = dimmer.Connect(lock_wait_ms);
+  const DimmerResult result = dimmer.ConnectId(id, lock_wait_ms);
   if (result != DimmerResult::kDone) {
     dimmer.Disconnect();
     return result;
@@ -211,7 +211,9 @@ void DimmerOwner::Reconnect() {
   // it every period.
   std::FILE* log = dimmer.log_stream();
   dimmer.SetLog(nullptr);
-  const bool found = dimmer.Connect(0) == DimmerResult::kDone;
+  char id[sizeof DimmerUnit::id];
+  std::snprintf(id, sizeof id, "%s", dimmer.unit_id());
+  const bool found = dimmer.ConnectId(id, 0) == DimmerResult::kDone;
   dimmer.SetLog(log);
   if (!found) {
     dimmer.Disconnect();

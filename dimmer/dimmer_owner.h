@@ -60,10 +60,14 @@ class DimmerOwner {
   DimmerOwner(const DimmerOwner&) = delete;
   DimmerOwner& operator=(const DimmerOwner&) = delete;
 
-  // Opens the first dimmer, waiting up to `lock_wait_ms` for a program
-  // that uses it, reads it, and gives its lock up again: kDone, or why it
-  // failed (see UsbDimmer::Connect), which the dimmer code has logged.
-  DimmerResult Connect(unsigned lock_wait_ms);
+  // Opens the dimmer whose ID is `id` (null or empty: the first in the
+  // stable order), waiting up to `lock_wait_ms` for a program that uses
+  // it, reads it, and gives its lock up again: kDone, or why it failed (see
+  // UsbDimmer::Connect), which the dimmer code has logged. A lost dimmer
+  // is looked for by the ID of the unit connected.
+  DimmerResult Connect(unsigned lock_wait_ms, const char* id = nullptr);
+  // The ID of the unit connected to.
+  const char* unit_id() const { return dimmer.unit_id(); }
   // Closes the dimmer, leaving the light as it is, and forgets the queue.
   void Disconnect();
 

@@ -118,10 +118,19 @@ DimmerResult UsbDimmer::OpenExclusively(const char* path, unsigned lock_wait_ms)
   return DimmerResult::kDone;
 }
 
-DimmerResult UsbDimmer::Connect(unsigned lock_wait_ms) {
+DimmerResult UsbDimmer::ConnectId(const char* wanted, unsigned lock_wait_ms) {
   DimmerUnit units[kMaxDimmerUnits];
   const int count = ListDimmerUnits(*hid, units);
-  return ConnectTo(count > 0 ? &units[0] : nullptr, lock_wait_ms);
+  if (wanted == nullptr || wanted[0] == '\0' || count == 0) {
+    return ConnectTo(count > 0 ? &units[0] : nullptr, lock_wait_ms);
+  }
+  const DimmerUnit* unit = FindDimmerUnit(units, count, wanted);
+  if (unit == nullptr) {
+    Disconnect();
+    LogTo(log, "WARN: no dimmer %s attached\n", wanted);
+    return DimmerResult::kAbsent;
+  }
+  return ConnectTo(unit, lock_wait_ms);
 }
 
 DimmerResult UsbDimmer::ConnectTo(const DimmerUnit* unit, unsigned lock_wait_ms) {

@@ -110,8 +110,10 @@ class UsbDimmer {
   // failed (kAbsent for a null `unit`, kInUse, kNotPermitted, kDenied,
   // kUnreadable). Call Disconnect afterwards even when this fails.
   DimmerResult ConnectTo(const DimmerUnit* unit, unsigned lock_wait_ms = kLockWaitMs);
-  // The same for the first attached unit in the stable order.
-  DimmerResult Connect(unsigned lock_wait_ms = kLockWaitMs);
+  // The same for the attached unit whose ID is `id` (kAbsent when there is
+  // none), or with a null or empty `id` the first in the stable order.
+  DimmerResult ConnectId(const char* id, unsigned lock_wait_ms = kLockWaitMs);
+  DimmerResult Connect(unsigned lock_wait_ms = kLockWaitMs) { return ConnectId(nullptr, lock_wait_ms); }
   // The ID of the unit last connected to (empty before the first Connect).
   const char* unit_id() const { return id; }
   // Another device behind the dimmer code, for the next Connect.

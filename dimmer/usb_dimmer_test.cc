@@ -80,6 +80,18 @@ INSTANTIATE_TEST_SUITE_P(Intensities, ConnectTest,
                                          ConnectCase{"DIMMER_SIM_INTENSITY=1500", 1, 1500},
                                          ConnectCase{"DIMMER_SIM_INTENSITY=65535", 1, 65535}));
 
+TEST_F(DimmerTest, ConnectsTheUnitAskedForByItsId) {
+  Start({"DIMMER_SIM_SERIALS=B2,A1", "DIMMER_SIM_INTENSITY=640,0"});
+  EXPECT_EQ(dimmer_.ConnectId("Z9"), DimmerResult::kAbsent);
+  EXPECT_EQ(Log(), "[T] WARN: no dimmer Z9 attached\n");
+  ASSERT_EQ(dimmer_.ConnectId("B2"), DimmerResult::kDone);
+  EXPECT_STREQ(dimmer_.unit_id(), "B2");
+  EXPECT_EQ(dimmer_.state().intensity, 640);
+  ASSERT_EQ(dimmer_.ConnectId(""), DimmerResult::kDone);  // the first by ID
+  EXPECT_STREQ(dimmer_.unit_id(), "A1");
+  EXPECT_EQ(Traffic(), "1: open; 1: getinten; 1: close; 2: open; 2: getinten");
+}
+
 // The warnings of each failed exchange are compared end to end; here, what
 // a failed read of the intensity leaves behind.
 TEST_F(DimmerTest, FailedConnectKeepsTheHandleForDisconnect) {

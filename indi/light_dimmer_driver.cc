@@ -47,6 +47,9 @@ ssize_t WriteDimmerLog(void* driver, const char* text, size_t size) {
   return static_cast<ssize_t>(size);
 }
 
+constexpr char kUnitProperty[] = "DIMMER_UNIT";
+constexpr char kFirstUnit[] = "FIRST";
+
 }  // namespace
 
 const char* LightDimmerDriver::getDefaultName() { return "USB Light Dimmer"; }
@@ -67,6 +70,67 @@ bool LightDimmerDriver::initProperties() {
 void LightDimmerDriver::ISGetProperties(const char* dev) {
   INDI::DefaultDevice::ISGetProperties(dev);
   GetLightBoxProperties(dev);
+  if (!units_listed) {
+    ListUnits();
+    // The choice is needed before the first Connect, which loads the rest;
+    // INDI loads only properties that are defined.
+    loadConfig(true, kUnitProperty);
+  }
+}
+
+const HidLink& LightDimmerDriver::Hid() const {
+  return isSimulation() ? SimulatedHid() : SystemHid();
+}
+
+void LightDimmerDriver::ListUnits() {
+  DimmerUnit units[kMaxDimmerUnits];
+  const int count = ListDimmerUnits(Hid(), units);
+  if (units_listed) deleteProperty(kUnitProperty);
+  UnitSP.resize(0);
+  bool chosen_attached = chosen_unit[0] == '\0';
+  INDI::WidgetView<ISwitch> first;
+  first.fill(kFirstUnit, "The first attached", chosen_attached ? ISS_ON : ISS_OFF);
+  UnitSP.push(std::move(first));
+  for (int i = 0; i < count; ++i) {
+    const DimmerUnit& unit = units[i];
+    if (std::strlen(unit.id) >= MAXINDINAME) continue;  // no element could be named so
+    const bool chosen = std::strcmp(unit.id, chosen_unit) == 0;
+    chosen_attached |= chosen;
+    char label[256];  // INDI keeps what fits
+    std::snprintf(label, sizeof label, "%s (serial %s, port %s)", unit.id,
+                  unit.serial[0] != '\0' ? unit.serial : "-", unit.port[0] != '\0' ? unit.port : "-");
+    INDI::WidgetView<ISwitch> element;
+    element.fill(unit.id, label, chosen ? ISS_ON : ISS_OFF);
+    UnitSP.push(std::move(element));
+  }
+  if (!chosen_attached) {
+    char label[256];  // INDI keeps what fits
+    std::snprintf(label, sizeof label, "%s (not attached)", chosen_unit);
+    INDI::WidgetView<ISwitch> element;
+    element.fill(chosen_unit, label, ISS_ON);
+    UnitSP.push(std::move(element));
+  }
+  UnitSP.fill(getDeviceName(), kUnitProperty, "Dimmer", OPTIONS_TAB, IP_RW, ISR_1OFMANY, 60,
+              IPS_IDLE);
+  defineProperty(UnitSP);
+  units_listed = true;
+}
+
+bool LightDimmerDriver::ChooseUnit(ISState* states, char* names[], int n) {
+  const char* chosen = nullptr;
+  for (int i = 0; i < n; ++i) {
+    if (states[i] == ISS_ON) chosen = names[i];
+  }
+  if (chosen == nullptr || std::strlen(chosen) >= sizeof chosen_unit) return false;
+  if (std::strcmp(chosen, kFirstUnit) == 0) chosen = "";
+  const bool changed = std::strcmp(chosen, chosen_unit) != 0;
+  std::snprintf(chosen_unit, sizeof chosen_unit, "%s", chosen);
+  ListUnits();
+  if (changed && isConnected()) {
+    LOGF_INFO("The dimmer %s is used from the next Connect on.",
+              chosen_unit[0] != '\0' ? chosen_unit : "attached first");
+  }
+  return true;
 }
 
 bool LightDimmerDriver::updateProperties() {
@@ -80,6 +144,10 @@ bool LightDimmerDriver::updateProperties() {
 
 bool LightDimmerDriver::ISNewSwitch(const char* dev, const char* name, ISState* states,
                                     char* names[], int n) {
+  if (dev != nullptr && std::strcmp(dev, getDeviceName()) == 0 &&
+      std::strcmp(name, kUnitProperty) == 0) {
+    return ChooseUnit(states, names, n);
+  }
   if (dev != nullptr && std::strcmp(dev, getDeviceName()) == 0 &&
       std::strcmp(name, "FLAT_LIGHT_CONTROL") == 0) {
     bool on = false;
@@ -128,18 +196,21 @@ bool LightDimmerDriver::ISSnoopDevice(XMLEle* root) {
 
 bool LightDimmerDriver::saveConfigItems(FILE* fp) {
   INDI::DefaultDevice::saveConfigItems(fp);
+  if (units_listed) UnitSP.save(fp);
   // With the intensity, which the interface does not always keep.
   SaveLightBox(fp);
   return true;
 }
 
 bool LightDimmerDriver::Connect() {
-  owner.Use(isSimulation() ? SimulatedHid() : SystemHid(), dimmer_log);
+  ListUnits();
+  owner.Use(Hid(), dimmer_log);
   owner.set_refresh_period(getCurrentPollingPeriod());
-  if (owner.Connect(kConnectLockWaitMs) != DimmerResult::kDone) {
+  if (owner.Connect(kConnectLockWaitMs, chosen_unit) != DimmerResult::kDone) {
     LOG_ERROR("Could not connect to the USB light dimmer (see the warnings above).");
     return false;
   }
+  LOGF_INFO("Connected to the dimmer %s.", owner.unit_id());
   refused[0] = refused[1] = false;
   // The first refresh comes after the properties are defined.
   work_timer = IEAddTimer(static_cast<int>(owner.refresh_period_ms()), OnWorkTimer, this);

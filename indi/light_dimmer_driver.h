@@ -13,11 +13,13 @@
 
 #include <defaultdevice.h>
 #include <indilightboxinterface.h>
+#include <indipropertyswitch.h>
 
 #include <cstdint>
 #include <cstdio>
 
 #include "dimmer/dimmer_owner.h"
+#include "dimmer/dimmer_units.h"
 
 class LightDimmerDriver : public INDI::DefaultDevice,
                           public INDI::LightBoxInterface,
@@ -74,6 +76,13 @@ class LightDimmerDriver : public INDI::DefaultDevice,
   void Fill();
   void Send();
 
+  // The dimmer to connect, in the Options tab: "the first attached", each
+  // attached unit by ID, and the one chosen when it is not attached now.
+  // Listed afresh when a client first asks, and at each Connect and choice.
+  void ListUnits();
+  bool ChooseUnit(ISState* states, char* names[], int n);
+  const HidLink& Hid() const;
+
   // Runs what the dimmer owner has due now, and again when it asks.
   void Work();
   static void OnWorkTimer(void* driver);
@@ -82,6 +91,9 @@ class LightDimmerDriver : public INDI::DefaultDevice,
   void DimmerMessage(DimmerOwner::Level level, const char* text) override;
 
   DimmerOwner owner{*this};
+  INDI::PropertySwitch UnitSP{0};
+  char chosen_unit[sizeof DimmerUnit::id] = "";  // empty: the first attached
+  bool units_listed = false;
   bool lights_defined = false;
   bool refused[2] = {false, false};  // Alert until the next request
   int work_timer = -1;

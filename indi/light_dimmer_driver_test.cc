@@ -3,8 +3,10 @@
 // server's children inherit its environment). The dimmer is one device
 // shared by every process, so quorlet runs meet the driver on it.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -59,27 +61,56 @@ int CountLines(const std::string& log, const std::string& text) {
 
 class DriverTest : public testing::Test {
  protected:
-  // indiserver with the driver, on a dimmer with these settings.
-  void StartServer(std::vector<std::string> settings) {
+  // indiserver with the driver, on a dimmer with these settings. With
+  // `names`, the driver runs once under each name, started through the
+  // server's FIFO as KStars starts a driver that a profile holds twice.
+  void StartServer(std::vector<std::string> settings, std::vector<std::string> names = {}) {
     settings.push_back("DIMMER_SIM_STATE_FILE=" + state_.Path("state"));
     settings.push_back("DIMMER_SIM_UNPLUG_FILE=" + state_.Path("unplugged"));
     session_.reset(new StandInDimmer(settings));
     std::vector<std::string> environment = session_->Environment();
-    environment.push_back("HOME=" + session_->Path(""));  // the driver's ~/.indi
+    environment.push_back("HOME=" + state_.Path(""));  // the driver's ~/.indi, kept over restarts
+    const std::string fifo = session_->Path("fifo");
+    std::vector<std::string> drivers = {DRIVER_PATH};
+    if (!names.empty()) {
+      ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+      drivers = {"-f", fifo};
+    } else {
+      names = {kDevice};
+    }
     // A port free when probed may be taken by the time indiserver binds it
     // (by a test running beside): then another is tried.
     for (int attempt = 0;; ++attempt) {
       port_ = FreePort();
       // -r 0: a driver that dies stays dead; -u: a socket of this test's own.
-      ASSERT_TRUE(server_.Start({INDISERVER_PATH, "-r", "0", "-p", std::to_string(port_), "-u",
-                                 session_->Path("socket"), "-l", session_->Path(""),
-                                 DRIVER_PATH},
-                                environment, session_->Path("server.log")));
-      if (WaitFor("CONNECTION.CONNECT", "Off", 5000)) break;
+      std::vector<std::string> command = {INDISERVER_PATH, "-r", "0", "-p", std::to_string(port_),
+                                          "-u", session_->Path("socket"), "-l", session_->Path("")};
+      command.insert(command.end(), drivers.begin(), drivers.end());
+      ASSERT_TRUE(server_.Start(command, environment, session_->Path("server.log")));
+      if (drivers[0] == "-f") StartByName(fifo, names);
+      bool started = true;
+      for (const std::string& name : names) {
+        device_ = name;
+        started = started && WaitFor("CONNECTION.CONNECT", "Off", 5000);
+      }
+      device_ = names[0];
+      if (started) break;
       const bool taken = ServerLog().find("Address already in use") != std::string::npos;
       ASSERT_TRUE(taken && attempt < 4) << ServerLog();
       server_.Stop();
     }
+  }
+
+  // "start DRIVER -n NAME" for each name, once the server reads its FIFO.
+  void StartByName(const std::string& fifo, const std::vector<std::string>& names) {
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    int fd;
+    while ((fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0 && Clock::now() < deadline) Pause(20);
+    if (fd < 0) return;  // the server is gone; the caller finds out why
+    std::string commands;
+    for (const std::string& name : names) commands += "start " DRIVER_PATH " -n \"" + name + "\"\n";
+    EXPECT_EQ(write(fd, commands.data(), commands.size()), static_cast<ssize_t>(commands.size()));
+    close(fd);
   }
 
   void TearDown() override { server_.Stop(); }
@@ -88,7 +119,7 @@ class DriverTest : public testing::Test {
   std::string Get(const std::string& element) {
     const ProgramResult result = RunProgram(
         {INDI_GETPROP_PATH, "-1", "-t", "1", "-p", std::to_string(port_),
-         std::string(kDevice) + "." + element},
+         device_ + "." + element},
         {});
     std::string value = result.out;
     while (!value.empty() && value.back() == '\n') value.pop_back();
@@ -100,7 +131,7 @@ class DriverTest : public testing::Test {
   void Set(const std::string& assignment, const char* type = nullptr) {
     std::vector<std::string> command = {INDI_SETPROP_PATH, "-p", std::to_string(port_)};
     if (type != nullptr) command.push_back(type);
-    command.push_back(std::string(kDevice) + "." + assignment);
+    command.push_back(device_ + "." + assignment);
     const ProgramResult result = RunProgram(command, {});
     ASSERT_EQ(result.exit_status, 0) << result.err;
   }
@@ -118,7 +149,7 @@ class DriverTest : public testing::Test {
   // Waits until the property is in `state` (0 Idle, 1 Ok, 2 Busy, 3 Alert)
   // and, where one is given, the switch `element` is On.
   bool WaitForState(const std::string& property, int state, const std::string& element = "") {
-    const std::string prefix = "\"" + std::string(kDevice) + "." + property + ".";
+    const std::string prefix = "\"" + device_ + "." + property + ".";
     std::string expression = prefix + "_STATE\"==" + std::to_string(state);
     if (!element.empty()) expression += " && " + prefix + element + "\"==1";
     const ProgramResult result = RunProgram(
@@ -167,6 +198,7 @@ class DriverTest : public testing::Test {
   std::unique_ptr<StandInDimmer> session_;
   BackgroundProgram server_;
   int port_ = 0;
+  std::string device_ = kDevice;  // the device the helpers address
 };
 
 struct ConnectCase {
@@ -365,6 +397,62 @@ TEST_F(DriverTest, SimulationNeedsNoDimmer) {
   ASSERT_TRUE(WaitForState("FLAT_LIGHT_CONTROL", 1));
   EXPECT_EQ(LightOn(), "On");
   EXPECT_EQ(session_->TrafficText(), "");
+}
+
+// Two instances under one server, each on the unit chosen in its Options
+// tab, keep to it (and, saved, choose it again after a restart); two on one
+// unit take turns. Either way no program reads another's answer.
+TEST_F(DriverTest, TwoInstancesDriveTwoUnitsOrShareOne) {
+  StartServer({"DIMMER_SIM_SERIALS=B2,A1"}, {"Dimmer A", "Dimmer B"});
+  const struct {
+    const char* device;
+    const char* unit;
+    const char* level;
+  } instances[] = {{"Dimmer A", "A1", "300"}, {"Dimmer B", "B2", "700"}};
+  for (const auto& instance : instances) {
+    device_ = instance.device;
+    Set(std::string("DIMMER_UNIT.") + instance.unit + "=On");
+    Connect();
+    Set(std::string("FLAT_LIGHT_INTENSITY.FLAT_LIGHT_INTENSITY_VALUE=") + instance.level);
+    Set("FLAT_LIGHT_CONTROL.FLAT_LIGHT_ON=On");
+  }
+  for (const auto& instance : instances) {
+    device_ = instance.device;
+    ASSERT_TRUE(WaitForState("FLAT_LIGHT_CONTROL", 1, "FLAT_LIGHT_ON"));
+    EXPECT_EQ(Quorlet({"--dimmer", instance.unit}).out,
+              std::string("light is on, intensity ") + instance.level + "\n");
+    EXPECT_EQ(CountLines(DriverLog(), std::string("Connected to the dimmer ") + instance.unit + "."), 1);
+  }
+  Set("CONFIG_PROCESS.CONFIG_SAVE=On");
+  ASSERT_TRUE(WaitForState("CONFIG_PROCESS", 1));
+  std::string traffic = session_->TrafficText();
+  EXPECT_EQ(CountLines(traffic, "2: setinten 300"), 1) << traffic;  // A1 is the second unit
+  EXPECT_EQ(CountLines(traffic, "1: setinten 700"), 1) << traffic;
+  EXPECT_EQ(CountLines(traffic, "setinten"), 2) << traffic;
+
+  // Restarted: Dimmer B finds its unit in its configuration, Dimmer A
+  // (never saved) takes the first; both then on A1.
+  server_.Stop();
+  StartServer({"DIMMER_SIM_SERIALS=B2,A1"}, {"Dimmer A", "Dimmer B"});
+  device_ = "Dimmer B";
+  EXPECT_EQ(Get("DIMMER_UNIT.B2"), "On");
+  Set("DIMMER_UNIT.FIRST=On");
+  for (const char* device : {"Dimmer A", "Dimmer B"}) {
+    device_ = device;
+    Connect();
+  }
+  for (const char* device : {"Dimmer A", "Dimmer B"}) {
+    device_ = device;
+    const std::string level = device_ == "Dimmer A" ? "450" : "700";
+    Set("FLAT_LIGHT_INTENSITY.FLAT_LIGHT_INTENSITY_VALUE=" + level);
+    ASSERT_TRUE(WaitFor("FLAT_LIGHT_INTENSITY.FLAT_LIGHT_INTENSITY_VALUE", level, 2000));
+    ASSERT_TRUE(WaitForState("FLAT_LIGHT_INTENSITY", 1));
+  }
+  EXPECT_EQ(Quorlet({"--dimmer", "A1"}).out, "light is on, intensity 700\n");
+  traffic = session_->TrafficText();
+  EXPECT_EQ(CountLines(traffic, "2: setinten"), 2) << traffic;
+  EXPECT_EQ(CountLines(traffic, "1: setinten"), 0) << traffic;
+  EXPECT_EQ(CountLines(traffic, "foreign answer"), 0) << traffic;
 }
 
 // INDI's driver library has hid_* functions of its own: the driver must
