@@ -11,6 +11,9 @@
 namespace {
 
 constexpr char kDeviceType[] = "covercalibrator";
+// How often the list of devices looks for new units at most: clients may
+// ask for it often, and the system's listing is not free.
+constexpr unsigned kScanPeriodMs = 500;
 
 // What clients must not keep: every answer but the setup page's style and
 // script says the state of the moment.
@@ -153,16 +156,31 @@ HttpReply AlpacaApi::Handle(const std::string& method, const std::string& path,
     return Refuse(400, "Alpaca URLs are /api/v1/<device type>/<device number>/<member>.");
   }
   if (HasUpperCase(path)) return Refuse(400, "Alpaca URLs are in lower case: " + path);
-  if (elements.element[2] != kDeviceType || elements.element[3] != "0") {
-    return Refuse(400, "No " + std::string(elements.element[2]) + " number " +
-                           std::string(elements.element[3]) +
-                           " here: this server has covercalibrator 0 only.");
+  const std::string_view number = elements.element[3];
+  CoverCalibrator* device = nullptr;
+  // Device numbers as Alpaca writes them: decimal, without leading zeros.
+  if (elements.element[2] == kDeviceType && !number.empty() && number.size() <= 2 &&
+      std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+      (number.size() == 1 || number[0] != '0')) {
+    device = devices.Find(std::stoi(std::string(number)));
   }
-  return Device(method, elements.element[4], query, body);
+  if (device == nullptr) {
+    const int count = devices.count();
+    return Refuse(400, "No " + std::string(elements.element[2]) + " number " + std::string(number) +
+                           " here: this server has covercalibrator 0" +
+                           (count == 1 ? std::string(" only.")
+                                       : " to " + std::to_string(count - 1) + "."));
+  }
+  // A client connecting may be the first to find a new unit.
+  if (method == "PUT" && (elements.element[4] == "connected" || elements.element[4] == "connect")) {
+    devices.Scan();
+  }
+  return Device(*device, method, elements.element[4], query, body);
 }
 
-HttpReply AlpacaApi::Device(const std::string& method, std::string_view member_name,
-                            const Query& query, const std::string& body) {
+HttpReply AlpacaApi::Device(CoverCalibrator& device, const std::string& method,
+                            std::string_view member_name, const Query& query,
+                            const std::string& body) {
   const bool put = method == "PUT";
   const Member* member = CoverCalibrator::Find(member_name, put);
   if (member == nullptr) {
@@ -217,13 +235,16 @@ HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
     value = {{"ServerName", "Light Dimmer Alpaca Server"},
              {"Manufacturer", "Light Dimmer"},
              {"ManufacturerVersion", PROJECT_VERSION_TEXT},
-             {"Location", identity.location}};
+             {"Location", location}};
   } else if (path == "/management/v1/configureddevices") {
-    const Json dimmer = {{"DeviceName", CoverCalibrator::kDeviceName},
-                                   {"DeviceType", "CoverCalibrator"},
-                                   {"DeviceNumber", 0},
-                                   {"UniqueID", identity.unique_id}};
-    value = Json::array({dimmer});
+    devices.Scan(kScanPeriodMs);
+    value = Json::array();
+    for (const DeviceRegistry::Listed& device : devices.List()) {
+      value.push_back({{"DeviceName", device.name},
+                       {"DeviceType", "CoverCalibrator"},
+                       {"DeviceNumber", device.number},
+                       {"UniqueID", device.unique_id}});
+    }
   } else {
     return Refuse(404, "The management API has no " + path);
   }
@@ -239,7 +260,8 @@ HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
 }
 
 HttpReply AlpacaApi::SetupPage(const std::string& path) {
-  if (path == "/setup" || path == "/setup/v1/covercalibrator/0/setup") {
+  if (path == "/setup" || (path.rfind("/setup/v1/covercalibrator/", 0) == 0 &&
+                            path.size() > 32 && path.compare(path.size() - 6, 6, "/setup") == 0)) {
     return Reply("text/html; charset=utf-8", kSetupPage, kPageHeaders);
   }
   if (path == kSetupStylePath) return Reply("text/css; charset=utf-8", kSetupStyle, nullptr);

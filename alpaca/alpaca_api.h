@@ -3,8 +3,9 @@
 // and the envelope every JSON reply has. No member sees HTTP, and none
 // repeats these rules.
 //
-// - Device API v1 at /api/v1/covercalibrator/0/<member>, in lower case;
-//   Management API v1 under /management; the setup page at /setup.
+// - Device API v1 at /api/v1/covercalibrator/<number>/<member>, in lower
+//   case, for each device registered; Management API v1 under /management;
+//   the setup page at /setup.
 // - GET parameters come from the query string, their names matched without
 //   regard to case; PUT parameters from the form body, names matched
 //   exactly.
@@ -22,18 +23,14 @@
 #include <string_view>
 
 #include "alpaca/cover_calibrator.h"
+#include "alpaca/device_registry.h"
 #include "alpaca/http_handler.h"
-
-// What the management API tells about this server.
-struct ServerIdentity {
-  std::string unique_id;  // the device's, the same after a restart
-  std::string location;   // the machine's name
-};
 
 class AlpacaApi {
  public:
-  AlpacaApi(CoverCalibrator& device, ServerIdentity identity)
-      : device(device), identity(std::move(identity)) {}
+  // The devices of `devices`, on the machine called `location`.
+  AlpacaApi(DeviceRegistry& devices, std::string location)
+      : devices(devices), location(std::move(location)) {}
 
   // Parameters by name, decoded.
   using Query = std::multimap<std::string, std::string>;
@@ -52,12 +49,12 @@ class AlpacaApi {
 
  private:
   HttpReply Management(const std::string& path, const Query& query);
-  HttpReply Device(const std::string& method, std::string_view member_name, const Query& query,
-                   const std::string& body);
+  HttpReply Device(CoverCalibrator& device, const std::string& method,
+                   std::string_view member_name, const Query& query, const std::string& body);
   HttpReply SetupPage(const std::string& path);
 
-  CoverCalibrator& device;
-  const ServerIdentity identity;
+  DeviceRegistry& devices;
+  const std::string location;
   std::atomic<uint32_t> transactions{0};
 };
 

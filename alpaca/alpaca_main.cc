@@ -1,16 +1,17 @@
-// alpaca_light_dimmer: the USB light dimmer for ASCOM Alpaca clients, as a
-// CoverCalibrator, until SIGINT or SIGTERM.
+// alpaca_light_dimmer: the USB light dimmers for ASCOM Alpaca clients, each
+// a CoverCalibrator, until SIGINT or SIGTERM.
 #include <cstdio>
 #include <string>
 #include <thread>
 
 #include "alpaca/alpaca_api.h"
 #include "alpaca/alpaca_http.h"
+#include "alpaca/device_map.h"
+#include "alpaca/device_registry.h"
 #include "alpaca/discovery.h"
 #include "alpaca/http_server.h"
 #include "alpaca/server_options.h"
 #include "alpaca/server_platform.h"
-#include "alpaca/unique_id.h"
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
 #include "simulation/simulated_hid_link.h"
@@ -37,15 +38,18 @@ int main(int argc, char** argv) {
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   PrepareForStopRequest();
 
-  ServerIdentity identity;
-  identity.unique_id = LoadUniqueId(StateFolder(), &problem);
-  if (!problem.empty()) LogTo(stderr, "WARN: the UniqueID lasts for this run only: %s\n", problem.c_str());
-  identity.location = MachineName();
-
-  DimmerService service(options.simulation ? SimulatedHid() : SystemHid(), stderr);
-  CoverCalibrator device(service);
-  AlpacaApi api(device, identity);
-  AlpacaHttp handler(api, HostPolicy(identity.location, options.allowed_hosts),
+  // Simulated units are numbered apart, so that trying them out never
+  // takes a number or a UniqueID from a real dimmer.
+  DeviceMap map(StateFolder(), options.simulation ? "alpaca-devices-simulated" : "alpaca-devices",
+                &problem);
+  if (!problem.empty()) {
+    LogTo(stderr, "WARN: the UniqueIDs last for this run only: %s\n", problem.c_str());
+  }
+  DeviceRegistry devices(options.simulation ? SimulatedHid(options.simulated_units) : SystemHid(),
+                         stderr, std::move(map));
+  const std::string location = MachineName();
+  AlpacaApi api(devices, location);
+  AlpacaHttp handler(api, HostPolicy(location, options.allowed_hosts),
                      options.verbose ? stderr : nullptr);
   HttpServer http(handler);
   // Every connection the server takes, and room for its own files.
@@ -69,15 +73,16 @@ int main(int argc, char** argv) {
                                          ? "on UDP port " + std::to_string(options.discovery_port)
                                          : "off";
   LogTo(stderr, "INFO: alpaca_light_dimmer " PROJECT_VERSION_TEXT
-             " serving the %s dimmer on %s, port %d; discovery %s; setup page /setup\n",
+             " serving the %s dimmers on %s, port %d; discovery %s; setup page /setup\n",
              options.simulation ? "simulated" : "USB", where, options.port,
              discovery_text.c_str());
+  devices.Scan();  // the units attached now, numbered before a client asks
   WaitForStopRequest();
   LogTo(stderr, "INFO: stopping; the light stays as it is\n");
   discovery.Stop();
   http.Stop();
   serving.join();
-  service.Stop();
+  devices.Stop();
   Stopped();
   return 0;
 }

@@ -241,7 +241,12 @@ MemberResult CoverCalibrator::DriverVersion(const MemberCall&) {
 
 MemberResult CoverCalibrator::InterfaceVersion(const MemberCall&) { return Value(2); }
 
-MemberResult CoverCalibrator::Name(const MemberCall&) { return Value(kDeviceName); }
+std::string CoverCalibrator::DeviceName() const {
+  const std::string unit = several ? service.UnitId() : "";
+  return unit.empty() ? kDeviceName : std::string(kDeviceName) + " " + unit;
+}
+
+MemberResult CoverCalibrator::Name(const MemberCall&) { return Value(DeviceName()); }
 
 MemberResult CoverCalibrator::SupportedActions(const MemberCall&) {
   return Value(Json::array());

@@ -1,4 +1,4 @@
-// The dimmer as ASCOM's CoverCalibrator, device 0: its members, each one
+// A dimmer as ASCOM's CoverCalibrator: its members, each one
 // row of a table and one small function, answering from the state that the
 // dimmer service publishes.
 //
@@ -86,9 +86,14 @@ struct Member {
 
 class CoverCalibrator {
  public:
-  explicit CoverCalibrator(DimmerService& service) : service(service) {}
+  // The dimmer `service` serves; `several` says whether the server serves
+  // more than this one, so that names must tell them apart.
+  CoverCalibrator(DimmerService& service, const std::atomic<bool>& several)
+      : service(service), several(several) {}
 
   static constexpr const char* kDeviceName = "USB Light Dimmer";
+  // kDeviceName, followed by the unit's ID where the server serves several.
+  std::string DeviceName() const;
   static constexpr int32_t kMaxBrightness = kMaxIntensity;
 
   // The member of that name and verb, or null.
@@ -153,6 +158,7 @@ class CoverCalibrator {
   static Json DeviceStateValue(const DeviceStateValues& values);
 
   DimmerService& service;
+  const std::atomic<bool>& several;
   // Shared by the requests that only read the clients, as nearly all do
   // (see DimmerService::shared_mutex).
   std::shared_mutex mutex;

@@ -7,7 +7,8 @@
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
 
-DimmerService::DimmerService(const HidLink& link, std::FILE* log) : log(log) {
+DimmerService::DimmerService(const HidLink& link, std::FILE* log, std::string unit_id)
+    : log(log), unit(std::move(unit_id)) {
   owner.Use(link, log);
   thread = std::thread([this] { Loop(); });
 }
@@ -22,6 +23,16 @@ void DimmerService::Stop() {
   wake.notify_all();
   connected_changed.notify_all();
   if (thread.joinable()) thread.join();
+}
+
+std::string DimmerService::UnitId() const {
+  std::lock_guard<std::mutex> lock(mutex);
+  return unit;
+}
+
+void DimmerService::Bind(const std::string& unit_id) {
+  std::lock_guard<std::mutex> lock(mutex);
+  unit = unit_id;
 }
 
 DimmerService::State DimmerService::Snapshot() const {
@@ -113,7 +124,8 @@ void DimmerService::Loop() {
 void DimmerService::Carry(const Posted& work) {
   if (work.command == Command::kConnect && !owner.connected()) {
     std::string error;
-    const DimmerResult opened = owner.Connect(kConnectLockWaitMs);
+    const std::string id = UnitId();
+    const DimmerResult opened = owner.Connect(kConnectLockWaitMs, id.c_str());
     switch (opened) {
       case DimmerResult::kDone:
         break;
@@ -129,7 +141,7 @@ void DimmerService::Carry(const Posted& work) {
         error = "The dimmer did not answer when it was read.";
         break;
       default:
-        error = "No dimmer is attached.";
+        error = id.empty() ? "No dimmer is attached." : "Dimmer " + id + " is not attached.";
     }
     std::lock_guard<std::mutex> lock(mutex);
     state.connect_error = error;
@@ -186,5 +198,8 @@ void DimmerService::DimmerMessage(DimmerOwner::Level level, const char* text) {
   const char* word = level == DimmerOwner::Level::kError     ? "ERROR"
                      : level == DimmerOwner::Level::kWarning ? "WARN"
                                                              : "INFO";
-  LogTo(log, "%s: %s\n", word, text);
+  // Named once the unit is known, as the server may serve several.
+  const std::string id = UnitId();
+  LogTo(log, "%s: %s%s%s%s\n", word, id.empty() ? "" : "dimmer ", id.c_str(), id.empty() ? "" : ": ",
+        text);
 }

@@ -34,14 +34,18 @@ class DimmerService : private DimmerOwner::Listener {
     char read_at[32] = "1970-01-01T00:00:00.000Z";
   };
 
-  // The dimmer behind `link`, with what happens to it logged to `log`
-  // (null: nowhere).
-  DimmerService(const HidLink& link, std::FILE* log);
+  // The unit `unit_id` behind `link` ("": the first attached), with what
+  // happens to it logged to `log` (null: nowhere).
+  DimmerService(const HidLink& link, std::FILE* log, std::string unit_id = "");
   ~DimmerService();
   DimmerService(const DimmerService&) = delete;
   DimmerService& operator=(const DimmerService&) = delete;
 
   State Snapshot() const;
+  // The unit served: given at construction, or by Bind for a service that
+  // stood for the first unit to be seen.
+  std::string UnitId() const;
+  void Bind(const std::string& unit_id);
   // Closes the dimmer, leaving the light as it is; the service answers no
   // more.
   void Stop();
@@ -79,6 +83,7 @@ class DimmerService : private DimmerOwner::Listener {
   void DimmerMessage(DimmerOwner::Level level, const char* text) override;
 
   std::FILE* const log;
+  std::string unit;  // with `mutex`
   DimmerOwner owner{*this};
   mutable std::mutex mutex;
   std::condition_variable wake;

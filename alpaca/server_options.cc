@@ -5,7 +5,8 @@
 
 const char kServerUsage[] =
     "Usage: alpaca_light_dimmer [OPTION]...\n"
-    "Serves the USB light dimmer to ASCOM Alpaca clients, as CoverCalibrator 0.\n"
+    "Serves the USB light dimmers to ASCOM Alpaca clients: each one ever seen is a\n"
+    "CoverCalibrator, numbered from 0, and keeps its number and UniqueID.\n"
     "\n"
     "  --address ADDR         listen on this address only (default: every interface,\n"
     "                         IPv4 and IPv6; 127.0.0.1 keeps the server to this machine)\n"
@@ -14,7 +15,8 @@ const char kServerUsage[] =
     "  --allowed-host NAME    let browsers reach the server by this name too, beside\n"
     "                         its addresses, localhost and this machine's own names\n"
     "                         (may be given more than once)\n"
-    "  --simulation           serve a simulated dimmer instead of the USB one\n"
+    "  --simulation           serve a simulated dimmer instead of the USB ones\n"
+    "  --simulated-dimmers N  serve N simulated dimmers (1-4) instead of the USB ones\n"
     "  --verbose              log every request\n"
     "  --help                 print this text\n"
     "  --version              print the version\n";
@@ -45,7 +47,7 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
     }
     const bool takes_value =
         name == "--address" || name == "--port" || name == "--discovery-port" ||
-        name == "--allowed-host";
+        name == "--allowed-host" || name == "--simulated-dimmers";
     if (takes_value && !has_value) {
       if (i + 1 == argc) {
         *problem = name + " needs a value";
@@ -62,6 +64,14 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
     if (name == "--version") return OptionsResult::kVersion;
     if (name == "--simulation") {
       options->simulation = true;
+    } else if (name == "--simulated-dimmers") {
+      int32_t count = 0;
+      if (value.size() != 1 || !ParseInt32(value, &count) || count < 1 || count > 4) {
+        *problem = "--simulated-dimmers takes 1-4, not \"" + value + "\"";
+        return OptionsResult::kBad;
+      }
+      options->simulation = true;
+      options->simulated_units = count;
     } else if (name == "--verbose") {
       options->verbose = true;
     } else if (name == "--address") {

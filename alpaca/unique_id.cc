@@ -10,7 +10,8 @@ namespace {
 
 constexpr char kFileName[] = "alpaca-unique-id";
 
-// A version 4 (random) UUID, in its usual lower-case form.
+}  // namespace
+
 std::string RandomUuid() {
   std::random_device random;
   unsigned char bytes[16];
@@ -34,9 +35,8 @@ bool LooksLikeUuid(const std::string& text) {
   return true;
 }
 
-// The path as the platform names files (wide on Windows, where a user's
-// folder may hold any character).
-std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+std::FILE* OpenStateFile(const std::string& name, const char* mode) {
+  const std::filesystem::path path(name);
 #ifdef _WIN32
   const std::wstring wide_mode(mode, mode + std::strlen(mode));
   return _wfopen(path.c_str(), wide_mode.c_str());
@@ -44,8 +44,6 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
   return std::fopen(path.c_str(), mode);
 #endif
 }
-
-}  // namespace
 
 std::string LoadUniqueId(const std::string& folder, std::string* problem) {
   if (folder.empty()) {
@@ -57,7 +55,7 @@ std::string LoadUniqueId(const std::string& folder, std::string* problem) {
   // machinery (a few hundred kilobytes of a long-running server's memory)
   // for one line read once.
   char text[40] = "";
-  if (std::FILE* file = OpenFile(path, "r")) {
+  if (std::FILE* file = OpenStateFile(path.string(), "r")) {
     const bool read = std::fscanf(file, "%39s", text) == 1;
     std::fclose(file);
     if (read && LooksLikeUuid(text)) return text;
@@ -65,7 +63,7 @@ std::string LoadUniqueId(const std::string& folder, std::string* problem) {
   const std::string id = RandomUuid();
   std::error_code error;
   std::filesystem::create_directories(folder, error);
-  std::FILE* file = OpenFile(path, "w");
+  std::FILE* file = OpenStateFile(path.string(), "w");
   const bool written = file != nullptr && std::fprintf(file, "%s\n", id.c_str()) > 0;
   if (file == nullptr || std::fclose(file) != 0 || !written) {
     *problem = "it could not be written to " + path.string();

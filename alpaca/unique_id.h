@@ -3,7 +3,17 @@
 #ifndef ALPACA_UNIQUE_ID_H_
 #define ALPACA_UNIQUE_ID_H_
 
+#include <cstdio>
 #include <string>
+
+// A version 4 (random) UUID, in its usual lower-case form.
+std::string RandomUuid();
+bool LooksLikeUuid(const std::string& text);
+
+// A file in the state folder, opened with stdio's `mode`; the path as the
+// platform names files (wide on Windows, where a user's folder may hold any
+// character).
+std::FILE* OpenStateFile(const std::string& path, const char* mode);
 
 // The ID kept in `folder`, made and kept there when it is not yet. When it
 // cannot be kept, `problem` says why and the ID lasts for this run only.

@@ -13,9 +13,12 @@
 #include "simulation/simulated_hid_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static DimmerService service(SimulatedHid(), nullptr);
-  static CoverCalibrator device(service);
-  static AlpacaApi api(device, {"8d0c5bd4-0d4f-4c38-9a54-4e1d1d8a4e0b", "fuzz"});
+  // Two simulated dimmers, their map kept for the run only.
+  static std::string problem;
+  static DeviceRegistry devices(SimulatedHid(2), nullptr, DeviceMap("", "", &problem));
+  static const bool scanned = (devices.Scan(), true);
+  static AlpacaApi api(devices, "fuzz");
+  (void)scanned;
   std::string parts[4];
   size_t part = 0;
   for (size_t i = 0; i < size; ++i) {

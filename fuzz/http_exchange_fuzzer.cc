@@ -16,9 +16,12 @@
 namespace http = boost::beast::http;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static DimmerService service(SimulatedHid(), nullptr);
-  static CoverCalibrator device(service);
-  static AlpacaApi api(device, {"8d0c5bd4-0d4f-4c38-9a54-4e1d1d8a4e0b", "fuzz"});
+  // Two simulated dimmers, their map kept for the run only.
+  static std::string problem;
+  static DeviceRegistry devices(SimulatedHid(2), nullptr, DeviceMap("", "", &problem));
+  static const bool scanned = (devices.Scan(), true);
+  static AlpacaApi api(devices, "fuzz");
+  (void)scanned;
   static AlpacaHttp handler(api, HostPolicy("fuzz", {"allowed.example"}), nullptr);
   boost::asio::const_buffer input(data, size);
   // Pipelined requests, one after the other, as on one connection.

@@ -39,6 +39,18 @@ run orvane 3 D S
 run quorlet
 run orvane 3 V
 
+echo
+echo "Two dimmers on one computer, told apart by their serial numbers:"
+(
+  export DIMMER_SIM_SERIALS=A1B2C3,D4E5F6
+  rm -f "$DIMMER_SIM_STATE_FILE-2"  # the second one's state
+  run quorlet --list
+  run quorlet --dimmer D4E5F6 300
+  run orvane --dimmer A1B2C3 3 L B200 S
+  run quorlet --list
+  run orvane --dimmer A1B2C3 3 D S
+)
+
 # The INDI driver serves the same dimmer to INDI clients: started under
 # indiserver as KStars would, driven and read with INDI's own client tools.
 # The server's children inherit the simulator and its state file.

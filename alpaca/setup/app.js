@@ -1,7 +1,11 @@
 "use strict";
 // The setup page's script: an Alpaca client of its own (its ClientID kept in
-// the browser), polling the device while it is connected.
-const api = "/api/v1/covercalibrator/0/";
+// the browser), polling the device while it is connected. The device is the
+// one its address names (/setup/v1/covercalibrator/N/setup), else the one
+// last chosen here, else device 0; the list offers every one the server has.
+const named = location.pathname.match(/^\/setup\/v1\/covercalibrator\/(\d+)\/setup$/);
+let device = Number(named ? named[1] : localStorage.getItem("dimmerDevice")) || 0;
+let api = "/api/v1/covercalibrator/" + device + "/";
 // ASCOM's CalibratorStatus, as the API sends it.
 const Calibrator = Object.freeze({ NotPresent: 0, Off: 1, NotReady: 2, Ready: 3, Unknown: 4,
                                    Error: 5 });
@@ -76,6 +80,34 @@ async function act(method, member, params) {
   refresh();
 }
 
+async function listDevices() {
+  try {
+    const response = await fetch("/management/v1/configureddevices");
+    const devices = (await response.json()).Value;
+    $("device").replaceChildren(...devices.map((entry) =>
+        new Option(entry.DeviceName, entry.DeviceNumber)));
+    if (devices.length && !devices.some((entry) => entry.DeviceNumber === device)) {
+      choose(devices[0].DeviceNumber);
+    }
+    $("device").value = device;
+  } catch (error) {
+    say(error.message);
+  }
+}
+
+function choose(number) {
+  device = number;
+  api = "/api/v1/covercalibrator/" + device + "/";
+  $("number").textContent = device;
+  localStorage.setItem("dimmerDevice", device);
+  connected = false;
+  $("slider").max = $("level").max = "";
+  $("range").textContent = "";
+  say("");
+  show(null);
+}
+
+$("device").onchange = () => { choose(Number($("device").value)); refresh(); };
 $("slider").oninput = () => { $("level").value = $("slider").value; };
 $("level").oninput = () => { $("slider").value = $("level").value; };
 $("connect").onclick = () => { $("connection").textContent = "Connecting\u2026";
@@ -83,5 +115,6 @@ $("connect").onclick = () => { $("connection").textContent = "Connecting\u2026";
 $("disconnect").onclick = () => act("PUT", "connected", { Connected: "False" });
 $("on").onclick = () => act("PUT", "calibratoron", { Brightness: $("level").value });
 $("off").onclick = () => act("PUT", "calibratoroff");
-refresh();
+$("number").textContent = device;
+listDevices().then(refresh);
 setInterval(refresh, 500);

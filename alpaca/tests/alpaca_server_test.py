@@ -385,7 +385,8 @@ class ProgramTest(unittest.TestCase):
         self.assertIn("--discovery-port", self.run_server("--help").stdout)
         self.assertRegex(self.run_server("--version").stdout, r"^alpaca_light_dimmer \d")
         for args in [["--port", "0"], ["--port", "65536"], ["--port"], ["--bogus"],
-                     ["--discovery-port", "x"], ["--simulation=1"], ["--address", ""]]:
+                     ["--discovery-port", "x"], ["--simulation=1"], ["--address", ""],
+                     ["--simulated-dimmers", "5"], ["--simulated-dimmers", "0"]]:
             result = self.run_server(*args)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn("Usage: alpaca_light_dimmer", result.stderr)
@@ -400,6 +401,20 @@ class ProgramTest(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
         self.assertIn("127.0.0.1, port %d" % port, result.stderr)
+
+    def test_simulates_several_dimmers(self):
+        dimmer = Dimmer(["DIMMER_SIM_ABSENT=1"])
+        server = Server(dimmer, "--simulated-dimmers", "2")
+        try:
+            names = [device["DeviceName"] for device in
+                     server.request("GET", "/management/v1/configureddevices").value]
+            self.assertEqual(names, ["USB Light Dimmer SIM-1", "USB Light Dimmer SIM-2"])
+            reply = server.request("PUT", "/api/v1/covercalibrator/1/connected",
+                                   dict(ClientID=1, Connected="True"))
+            self.assertEqual(reply.error, 0, reply.text)
+        finally:
+            self.assertEqual(server.stop(), 0)
+            dimmer.remove()
 
     def test_stops_cleanly_with_a_change_under_way(self):
         dimmer = Dimmer(["DIMMER_SIM_BUSY=10"])
@@ -470,6 +485,84 @@ class ProgramTest(unittest.TestCase):
             finally:
                 self.assertEqual(server.stop(), 0)
                 dimmer.remove()
+
+
+class SeveralDimmersTest(unittest.TestCase):
+    """Two units, B2 and A1 in the order the system lists them: each is a
+    device of its own, numbered in the order of their IDs, and keeps its
+    number and UniqueID over restarts while it is absent."""
+
+    def setUp(self):
+        self.dimmer = Dimmer(["DIMMER_SIM_SERIALS=B2,A1"])
+        self.server = Server(self.dimmer)
+
+    def tearDown(self):
+        self.assertEqual(self.server.stop(), 0, self.server.log())
+        self.assertNotIn("foreign answer", self.dimmer.traffic())
+        self.dimmer.remove()
+
+    def call(self, method, number, member, **params):
+        return self.server.request(method, "/api/v1/covercalibrator/%d/%s" % (number, member),
+                                   dict(ClientID=1, **params))
+
+    def devices(self):
+        return [(device["DeviceNumber"], device["DeviceName"], device["UniqueID"]) for device in
+                self.server.request("GET", "/management/v1/configureddevices").value]
+
+    def test_each_unit_is_a_device_that_keeps_its_number(self):
+        devices = self.devices()
+        self.assertEqual([device[:2] for device in devices],
+                         [(0, "USB Light Dimmer A1"), (1, "USB Light Dimmer B2")])
+        self.assertNotEqual(devices[0][2], devices[1][2])
+        self.assertEqual(self.call("GET", 1, "name").value, "USB Light Dimmer B2")
+        self.assertEqual(self.call("GET", 2, "name").status, 400)
+        for number, level in [(0, 300), (1, 700)]:
+            self.assertEqual(self.call("PUT", number, "connected", Connected="True").error, 0)
+            self.assertEqual(self.call("PUT", number, "calibratoron", Brightness=level).error, 0)
+        for number, unit, level in [(0, "A1", 300), (1, "B2", 700)]:
+            deadline = time.monotonic() + 3 * SLOW
+            while self.call("GET", number, "calibratorstate").value != 3:
+                self.assertLess(time.monotonic(), deadline)
+                time.sleep(0.02)
+            self.assertEqual(self.dimmer.quorlet("--dimmer", unit).stdout,
+                             "light is on, intensity %d\n" % level)
+        traffic = self.dimmer.traffic()
+        self.assertEqual([line for line in traffic if "setinten" in line],
+                         ["2: setinten 300", "1: setinten 700"])
+
+        # A1 unplugged, the server restarted with a third unit: A1 stays
+        # device 0 and says it is absent, C3 takes the next number, and A1
+        # works again once it is back.
+        self.server.stop()
+        self.dimmer.environment["DIMMER_SIM_SERIALS"] = "B2,A1,C3"
+        open(self.dimmer.path("unplugged-2"), "w").close()
+        self.server = Server(self.dimmer)
+        again = self.devices()
+        self.assertEqual(again[:2], devices)
+        self.assertEqual(again[2][:2], (2, "USB Light Dimmer C3"))
+        reply = self.call("PUT", 0, "connected", Connected="True")
+        self.assertEqual((reply.error, reply.json["ErrorMessage"]),
+                         (0x500, "Could not connect: Dimmer A1 is not attached."))
+        os.remove(self.dimmer.path("unplugged-2"))
+        self.assertEqual(self.call("PUT", 0, "connected", Connected="True").error, 0)
+
+    @unittest.skipIf(WINE, "the Windows lock is a named mutex, which no Linux process can take")
+    def test_a_unit_held_by_another_program_never_delays_the_other(self):
+        with open(self.dimmer.path("node"), "a") as lock:  # B2's
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            waiting = threading.Thread(
+                target=lambda: self.call("PUT", 1, "connected", Connected="True"))
+            waiting.start()
+            time.sleep(0.2 * SLOW)
+            began = time.monotonic()
+            self.assertEqual(self.call("PUT", 0, "connected", Connected="True").error, 0)
+            self.assertEqual(self.call("PUT", 0, "calibratoron", Brightness=500).error, 0)
+            while self.call("GET", 0, "calibratorstate").value != 3:
+                time.sleep(0.02)
+            self.assertLess(time.monotonic() - began, 1 * SLOW)
+            fcntl.flock(lock, fcntl.LOCK_UN)
+            waiting.join()
+        self.assertTrue(self.call("GET", 1, "connected").value)
 
 
 class BadInputTest(ServerTestCase):

@@ -11,7 +11,9 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 
-from alpaca_test_support import SLOW, ServerTestCase
+from selenium.webdriver.support.ui import Select
+
+from alpaca_test_support import SLOW, Dimmer, Server, ServerTestCase
 
 
 class SetupPageTest(ServerTestCase):
@@ -86,6 +88,23 @@ class SetupPageTest(ServerTestCase):
         self.dimmer.unplug()
         self.wait_for_text("error", "The dimmer does not answer (unplugged?).", 5)
         self.screenshot("setup-page-phone.png")
+
+    def test_works_the_dimmer_picked_from_the_list(self):
+        self.server.stop()
+        self.dimmer.remove()
+        self.dimmer = Dimmer(["DIMMER_SIM_SERIALS=B2,A1"])
+        self.server = Server(self.dimmer)
+        self.browser.get("http://127.0.0.1:%d/setup" % self.server.port)
+        picker = Select(self.browser.find_element(By.ID, "device"))
+        self.assertEqual([option.text for option in picker.options],
+                         ["USB Light Dimmer A1", "USB Light Dimmer B2"])
+        picker.select_by_visible_text("USB Light Dimmer B2")
+        self.connect_and_switch_on("400")
+        self.wait_for_text("light", "On, brightness 400", 5)
+        self.assertEqual(self.text("number"), "1")
+        self.assertEqual(self.dimmer.quorlet("--dimmer", "B2").stdout,
+                         "light is on, intensity 400\n")
+        self.assertEqual(self.dimmer.quorlet("--dimmer", "A1").stdout, "light is off\n")
 
 
 if __name__ == "__main__":
