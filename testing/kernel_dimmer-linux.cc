@@ -7,10 +7,13 @@
 // SIGTERM or SIGINT, then removes the UHID device or closes the gadget's
 // node.
 //
-//   kernel_dimmer [--gadget DEVICE] [--intensity N] [--busy N] [--log FILE]
-//                 [--trace FILE] [--ready FILE]
+//   kernel_dimmer [--gadget DEVICE] [--serial TEXT] [--intensity N] [--busy N]
+//                 [--log FILE] [--trace FILE] [--ready FILE]
 //   kernel_dimmer --report-descriptor
 //
+// --serial gives a UHID device the serial string that the kernel reports as
+// the HID device's "uniq", as usbhid does with a USB device's serial number
+// (a gadget has its own, set up with it).
 // --ready names a file created once the kernel has started the device (for
 // a gadget, once its node is open). --report-descriptor writes the dimmer's
 // HID report descriptor to standard output, for a gadget's report_desc.
@@ -102,6 +105,7 @@ struct Options {
   const char* trace_path = nullptr;
   const char* ready_path = nullptr;
   const char* gadget_path = nullptr;
+  const char* serial = "";
 };
 
 // One request, logged and traced, and the answer to it; returns its length.
@@ -125,6 +129,8 @@ int ServeThroughUhid(DimmerModel& model, const Options& options) {
   create.type = UHID_CREATE2;
   std::snprintf(reinterpret_cast<char*>(create.u.create2.name), sizeof create.u.create2.name,
                 "Light dimmer (virtual)");
+  std::snprintf(reinterpret_cast<char*>(create.u.create2.uniq), sizeof create.u.create2.uniq, "%s",
+                options.serial);
   std::memcpy(create.u.create2.rd_data, kReportDescriptor, sizeof kReportDescriptor);
   create.u.create2.rd_size = sizeof kReportDescriptor;
   create.u.create2.bus = BUS_USB;
@@ -207,6 +213,8 @@ int main(int argc, char** argv) {
       options.ready_path = argv[i + 1];
     } else if (std::strcmp(argv[i], "--gadget") == 0) {
       options.gadget_path = argv[i + 1];
+    } else if (std::strcmp(argv[i], "--serial") == 0) {
+      options.serial = argv[i + 1];
     } else {
       std::fprintf(stderr, "kernel_dimmer: unknown option %s\n", argv[i]);
       return 2;
