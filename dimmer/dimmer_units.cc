@@ -1,5 +1,6 @@
 #include "dimmer/dimmer_units.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,12 +11,7 @@ namespace {
 
 // `text` into `out` when it fits; else `out` empty.
 void CopyText(const char* text, char* out, size_t size) {
-  const size_t length = std::strlen(text);
-  if (length >= size) {
-    out[0] = '\0';
-    return;
-  }
-  std::memcpy(out, text, length + 1);
+  if (std::snprintf(out, size, "%s", text) >= static_cast<int>(size)) out[0] = '\0';
 }
 
 // The serial string when it can serve as an ID: printable ASCII without

@@ -1,6 +1,5 @@
 #include "dimmer/usb_dimmer.h"
 
-#include <cstring>
 
 #include "dimmer/log.h"
 #include "dimmer/platform.h"
@@ -139,7 +138,7 @@ DimmerResult UsbDimmer::ConnectTo(const DimmerUnit* unit, unsigned lock_wait_ms)
     LogTo(log, "WARN: unable to open device\n");
     return DimmerResult::kAbsent;
   }
-  std::memcpy(id, unit->id, sizeof id);
+  std::snprintf(id, sizeof id, "%s", unit->id);
   // The unit's path names its lock.
   const DimmerResult opened = OpenExclusively(unit->path, lock_wait_ms);
   if (opened != DimmerResult::kDone) return opened;

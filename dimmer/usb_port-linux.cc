@@ -2,7 +2,7 @@
 
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,13 +43,12 @@ bool UsbPortOf(const char* path, const char* sysfs_root, char* out, size_t size)
     const char* name = LastName(folder);
     if (std::strchr(name, ':') != nullptr) continue;
     char devpath[PATH_MAX];
-    struct stat info;
     if (std::snprintf(devpath, sizeof devpath, "%s/devpath", folder) <
             static_cast<int>(sizeof devpath) &&
-        stat(devpath, &info) == 0) {
-      if (std::strlen(name) >= size) return false;
-      std::memcpy(out, name, std::strlen(name) + 1);
-      return true;
+        access(devpath, F_OK) == 0) {
+      if (std::snprintf(out, size, "%s", name) < static_cast<int>(size)) return true;
+      out[0] = '\0';
+      return false;
     }
   }
   return false;

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -66,7 +67,7 @@ hid_device_info* hid_enumerate(unsigned short, unsigned short) {
 void hid_free_enumeration(hid_device_info*) {}
 
 hid_device* hid_open_path(const char* path) {
-  CHECK(!device.open && path == node_path && LockIsHeld());
+  CHECK(!device.open && std::strcmp(path, node_path) == 0 && LockIsHeld());
   if (device.input->ConsumeBool()) return nullptr;
   device.open = true;
   ++device.opens;

@@ -51,7 +51,9 @@ int SetPanel(uint8_t level, const char* id) {
     DimmerUnit units[kMaxDimmerUnits];
     const DimmerUnit* unit = FindDimmerUnit(units, ListDimmerUnits(SystemHid(), units), id);
     if (unit == nullptr) {
-      std::fprintf(stderr, "no usb dimmer %s attached!\n", id);
+      std::fputs("no usb dimmer ", stderr);
+      std::fputs(id, stderr);
+      std::fputs(" attached!\n", stderr);
       return 1;
     }
     connected = panel.ConnectTo(unit);

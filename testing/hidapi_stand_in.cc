@@ -72,9 +72,6 @@ struct Simulator {
   long cursor;     // shared device: the next answer in the file to read
   const wchar_t* error_text;
   int unit;        // 0 for the first unit attached
-  char listed[512];  // the path hid_enumerate lists for it
-  wchar_t serial[64];
-  hid_device_info info;
 };
 
 // Several units may be attached (DIMMER_SIM_SERIALS), each a device of its
@@ -486,7 +483,14 @@ void HID_API_EXPORT_CALL hid_close(hid_device* dev) {
 // Lists each unit that is attached, whether or not it can be opened; its
 // node is then there too. For a user who may not open the node
 // (DIMMER_SIM_LOCKED) the path listed is one that no one can open for
-// writing: the folder that holds the node.
+// writing: the folder that holds the node. Each listing is the caller's
+// own, as with the real library, so that threads may list at once.
+struct Listed {
+  hid_device_info info;
+  char path[512];
+  wchar_t serial[64];
+};
+
 hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
                                                    unsigned short product_id) {
   if (Flag("DIMMER_SIM_ABSENT")) return nullptr;
@@ -497,9 +501,10 @@ hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
   hid_device_info** link = &first;
   for (int unit = 0; unit < UnitCount(); ++unit) {
     if (Unplugged(unit)) continue;
-    Simulator& sim = units[unit];
-    char* path = sim.listed;
-    NodePath(unit, path, sizeof sim.listed);
+    Listed* listed = static_cast<Listed*>(std::calloc(1, sizeof(Listed)));
+    if (listed == nullptr) Misuse("out of memory");
+    char* path = listed->path;
+    NodePath(unit, path, sizeof listed->path);
     std::FILE* node = std::fopen(path, "ab");
     if (node == nullptr) Misuse("cannot create the device node (DIMMER_SIM_NODE)");
     std::fclose(node);
@@ -510,27 +515,32 @@ hid_device_info* HID_API_EXPORT_CALL hid_enumerate(unsigned short vendor_id,
       if (end != nullptr) {
         *end = '\0';
       } else {
-        std::snprintf(path, sizeof sim.listed, ".");
+        std::snprintf(path, sizeof listed->path, ".");
       }
     }
     char serial[64];
     ListItem(serials, unit, serial, sizeof serial);
     for (size_t i = 0; i <= std::strlen(serial); ++i) {
-      sim.serial[i] = static_cast<wchar_t>(static_cast<unsigned char>(serial[i]));
+      listed->serial[i] = static_cast<wchar_t>(static_cast<unsigned char>(serial[i]));
     }
-    std::memset(&sim.info, 0, sizeof sim.info);
-    sim.info.path = path;
-    sim.info.vendor_id = kDimmerVendorId;
-    sim.info.product_id = kDimmerProductId;
+    listed->info.path = path;
+    listed->info.vendor_id = kDimmerVendorId;
+    listed->info.product_id = kDimmerProductId;
     // One unit without DIMMER_SIM_SERIALS reports no serial string at all.
-    sim.info.serial_number = serials != nullptr ? sim.serial : nullptr;
-    *link = &sim.info;
-    link = &sim.info.next;
+    listed->info.serial_number = serials != nullptr ? listed->serial : nullptr;
+    *link = &listed->info;
+    link = &listed->info.next;
   }
   return first;
 }
 
-void HID_API_EXPORT_CALL hid_free_enumeration(hid_device_info* /*devices*/) {}
+void HID_API_EXPORT_CALL hid_free_enumeration(hid_device_info* devices) {
+  while (devices != nullptr) {
+    hid_device_info* next = devices->next;
+    std::free(devices);  // the info is the first member of its Listed
+    devices = next;
+  }
+}
 
 const wchar_t* HID_API_EXPORT_CALL hid_error(hid_device* dev) {
   const wchar_t* text = dev != nullptr ? CheckHandle(dev, "hid_error").error_text : L"Success";
