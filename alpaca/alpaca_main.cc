@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
 
   // Simulated units are numbered apart, so that trying them out never
   // takes a number or a UniqueID from a real dimmer.
-  DeviceMap map(StateFolder(), options.simulation ? "alpaca-devices-simulated" : "alpaca-devices",
-                &problem);
+  DeviceMap map(options.state_folder.empty() ? StateFolder() : options.state_folder,
+                options.simulation ? "alpaca-devices-simulated" : "alpaca-devices", &problem);
   if (!problem.empty()) {
     LogTo(stderr, "WARN: the UniqueIDs last for this run only: %s\n", problem.c_str());
   }

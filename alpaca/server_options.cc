@@ -15,6 +15,10 @@ const char kServerUsage[] =
     "  --allowed-host NAME    let browsers reach the server by this name too, beside\n"
     "                         its addresses, localhost and this machine's own names\n"
     "                         (may be given more than once)\n"
+    "  --state-folder DIR     keep each dimmer's device number and UniqueID in DIR\n"
+    "                         (default: $STATE_DIRECTORY, else\n"
+    "                         ~/.local/state/light-dimmer; on Windows\n"
+    "                         %LOCALAPPDATA%\\light-dimmer)\n"
     "  --simulation           serve a simulated dimmer instead of the USB ones\n"
     "  --simulated-dimmers N  serve N simulated dimmers (1-4) instead of the USB ones\n"
     "  --verbose              log every request\n"
@@ -47,7 +51,7 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
     }
     const bool takes_value =
         name == "--address" || name == "--port" || name == "--discovery-port" ||
-        name == "--allowed-host" || name == "--simulated-dimmers";
+        name == "--allowed-host" || name == "--simulated-dimmers" || name == "--state-folder";
     if (takes_value && !has_value) {
       if (i + 1 == argc) {
         *problem = name + " needs a value";
@@ -80,6 +84,12 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
         return OptionsResult::kBad;
       }
       options->address = value;
+    } else if (name == "--state-folder") {
+      if (value.empty()) {
+        *problem = "--state-folder needs a folder";
+        return OptionsResult::kBad;
+      }
+      options->state_folder = value;
     } else if (name == "--allowed-host") {
       if (value.empty()) {
         *problem = "--allowed-host needs a name";

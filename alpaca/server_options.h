@@ -11,6 +11,7 @@ struct ServerOptions {
   int discovery_port = 32227;  // Alpaca's discovery port; 0 for none
   bool simulation = false;
   int simulated_units = 1;  // how many simulated dimmers
+  std::string state_folder;  // "" for the platform's own (StateFolder)
   bool verbose = false;
   // Further names that browsers may reach the server by (host_policy.h).
   std::vector<std::string> allowed_hosts;

@@ -118,8 +118,12 @@ class Server:
         for attempt in range(5):
             self.port = free_port()
             self.discovery_port = free_port(socket.SOCK_DGRAM) if discovery else 0
+            # Wine gives every program the prefix's own %LOCALAPPDATA%: the
+            # dimmer's map of devices is kept in the test's folder instead.
+            state = ["--state-folder", "Z:" + dimmer.path("state-home").replace("/", "\\")] \
+                if WINE else []
             command = runner + [os.environ["ALPACA_SERVER"], *where, "--port", str(self.port),
-                                "--discovery-port", str(self.discovery_port), *options]
+                                "--discovery-port", str(self.discovery_port), *state, *options]
             self.log_path = dimmer.path("server-%d.log" % self.port)
             with open(self.log_path, "w") as log:
                 self.process = subprocess.Popen(command, env=dimmer.environment,
