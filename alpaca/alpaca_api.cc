@@ -11,8 +11,8 @@
 namespace {
 
 constexpr char kDeviceType[] = "covercalibrator";
-// How often the list of devices looks for new units at most: clients may
-// ask for it often, and the system's listing is not free.
+// How often clients' requests make the server look for new units at most:
+// they may ask often, and the system's listing is not free.
 constexpr unsigned kScanPeriodMs = 500;
 
 // What clients must not keep: every answer but the setup page's style and
@@ -173,7 +173,7 @@ HttpReply AlpacaApi::Handle(const std::string& method, const std::string& path,
   }
   // A client connecting may be the first to find a new unit.
   if (method == "PUT" && (elements.element[4] == "connected" || elements.element[4] == "connect")) {
-    devices.Scan();
+    devices.Scan(kScanPeriodMs);
   }
   return Device(*device, method, elements.element[4], query, body);
 }
@@ -260,8 +260,12 @@ HttpReply AlpacaApi::Management(const std::string& path, const Query& query) {
 }
 
 HttpReply AlpacaApi::SetupPage(const std::string& path) {
-  if (path == "/setup" || (path.rfind("/setup/v1/covercalibrator/", 0) == 0 &&
-                            path.size() > 32 && path.compare(path.size() - 6, 6, "/setup") == 0)) {
+  // The page, also at each device's setup address, whose number it reads.
+  const std::string_view device_page = "/setup/v1/covercalibrator/";
+  const std::string_view page_end = "/setup";
+  if (path == "/setup" ||
+      (path.size() > device_page.size() + page_end.size() && path.rfind(device_page, 0) == 0 &&
+       path.compare(path.size() - page_end.size(), page_end.size(), page_end) == 0)) {
     return Reply("text/html; charset=utf-8", kSetupPage, kPageHeaders);
   }
   if (path == kSetupStylePath) return Reply("text/css; charset=utf-8", kSetupStyle, nullptr);

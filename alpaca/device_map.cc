@@ -6,6 +6,15 @@
 
 #include "alpaca/unique_id.h"
 
+namespace {
+
+void SortByNumber(std::vector<MappedDevice>* list) {
+  std::sort(list->begin(), list->end(),
+            [](const MappedDevice& a, const MappedDevice& b) { return a.number < b.number; });
+}
+
+}  // namespace
+
 DeviceMap::DeviceMap(const std::string& folder, const std::string& file_name,
                      std::string* problem) {
   if (!folder.empty()) path = (std::filesystem::path(folder) / file_name).string();
@@ -26,8 +35,7 @@ DeviceMap::DeviceMap(const std::string& folder, const std::string& file_name,
     std::fclose(file);
   }
   if (list.empty()) list.push_back({0, LoadUniqueId(folder, problem), ""});
-  std::sort(list.begin(), list.end(),
-            [](const MappedDevice& a, const MappedDevice& b) { return a.number < b.number; });
+  SortByNumber(&list);
 }
 
 int DeviceMap::Add(const std::string& unit_id, bool* added, std::string* problem) {
@@ -51,14 +59,13 @@ int DeviceMap::Add(const std::string& unit_id, bool* added, std::string* problem
     ++number;
   }
   list.push_back({number, RandomUuid(), unit_id});
-  std::sort(list.begin(), list.end(),
-            [](const MappedDevice& a, const MappedDevice& b) { return a.number < b.number; });
+  SortByNumber(&list);
   Save(problem);
   return number;
 }
 
-bool DeviceMap::Save(std::string* problem) const {
-  if (path.empty()) return false;
+void DeviceMap::Save(std::string* problem) const {
+  if (path.empty()) return;
   // Written beside and renamed over, so that a crash leaves the old map or
   // the new one, never half of one.
   const std::string written = path + ".new";
@@ -78,5 +85,4 @@ bool DeviceMap::Save(std::string* problem) const {
     ok = !error;
   }
   if (!ok) *problem = "the map of dimmers to devices could not be written to " + path;
-  return ok;
 }

@@ -37,7 +37,7 @@ class DeviceMap {
   const std::vector<MappedDevice>& devices() const { return list; }
 
  private:
-  bool Save(std::string* problem) const;
+  void Save(std::string* problem) const;
 
   std::string path;  // "" when it is not kept
   std::vector<MappedDevice> list;

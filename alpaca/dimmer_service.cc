@@ -200,6 +200,6 @@ void DimmerService::DimmerMessage(DimmerOwner::Level level, const char* text) {
                                                              : "INFO";
   // Named once the unit is known, as the server may serve several.
   const std::string id = UnitId();
-  LogTo(log, "%s: %s%s%s%s\n", word, id.empty() ? "" : "dimmer ", id.c_str(), id.empty() ? "" : ": ",
-        text);
+  const std::string unit = id.empty() ? "" : "dimmer " + id + ": ";
+  LogTo(log, "%s: %s%s\n", word, unit.c_str(), text);
 }

@@ -2,13 +2,14 @@
 
 #include "orvane/brightness_curve.h"
 
-bool Panel::TakeState(DimmerResult connected) {
-  if (connected != DimmerResult::kDone) return false;
+DimmerResult Panel::Connect(const char* id) {
+  const DimmerResult connected = dimmer.ConnectId(id);
+  if (connected != DimmerResult::kDone) return connected;
   const LightState light = dimmer.state();
   light_on = light.on;
   // A light found off has the dimmer's default intensity, brightness 246.
   brightness = IntensityToBrightness(static_cast<uint32_t>(light.intensity));
-  return true;
+  return DimmerResult::kDone;
 }
 
 bool Panel::SetBrightness(uint8_t level) {

@@ -10,11 +10,11 @@
 
 class Panel {
  public:
-  // Connects the first dimmer in the stable order (or `unit`, which null
-  // says is absent) and takes the panel's state from it. Call Disconnect
-  // afterwards even when this fails.
-  bool Connect() { return TakeState(dimmer.Connect()); }
-  bool ConnectTo(const DimmerUnit* unit) { return TakeState(dimmer.ConnectTo(unit)); }
+  // Connects the dimmer whose ID is `id` (null: the first in the stable
+  // order) and takes the panel's state from it: kDone, or why not (kAbsent
+  // when no dimmer has that ID). Call Disconnect afterwards even when this
+  // fails.
+  DimmerResult Connect(const char* id = nullptr);
   // Sets the brightness; while the light is off it is only stored for
   // LightOn. False when the dimmer is not connected or failed.
   bool SetBrightness(uint8_t level);
@@ -27,8 +27,6 @@ class Panel {
   uint8_t Brightness() const { return brightness; }
 
  private:
-  bool TakeState(DimmerResult connected);
-
   // The panel's own record; what is sent is decided by the dimmer's state.
   bool light_on = false;
   uint8_t brightness = 255;

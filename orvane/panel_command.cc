@@ -44,21 +44,15 @@ bool ParseBrightness(const char* word, uint8_t* level) {
 // `id`, or with none the first in the stable order.
 int SetPanel(uint8_t level, const char* id) {
   Panel panel;
-  bool connected;
-  if (id == nullptr) {
-    connected = panel.Connect();
-  } else {
-    DimmerUnit units[kMaxDimmerUnits];
-    const DimmerUnit* unit = FindDimmerUnit(units, ListDimmerUnits(SystemHid(), units), id);
-    if (unit == nullptr) {
-      std::fputs("no usb dimmer ", stderr);
-      std::fputs(id, stderr);
-      std::fputs(" attached!\n", stderr);
-      return 1;
-    }
-    connected = panel.ConnectTo(unit);
+  const DimmerResult connected = panel.Connect(id);
+  if (connected == DimmerResult::kAbsent && id != nullptr) {
+    std::fputs("no usb dimmer ", stderr);
+    std::fputs(id, stderr);
+    std::fputs(" attached!\n", stderr);
+    panel.Disconnect();
+    return 1;
   }
-  if (!connected) {
+  if (connected != DimmerResult::kDone) {
     std::fputs("could not connect to usb dimmer!\n", stderr);
     panel.Disconnect();
     return 1;

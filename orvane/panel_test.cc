@@ -23,7 +23,7 @@ class PanelTest : public testing::Test {
 
 TEST_F(PanelTest, StartsOffAtFullBrightnessUntilConnected) {
   Start({"DIMMER_SIM_ABSENT=1"});
-  EXPECT_FALSE(panel_.Connect());
+  EXPECT_NE(panel_.Connect(), DimmerResult::kDone);
   EXPECT_FALSE(panel_.IsLightOn());
   EXPECT_EQ(panel_.Brightness(), 255);
   EXPECT_FALSE(panel_.SetBrightness(10));
@@ -42,7 +42,7 @@ class PanelConnectTest : public PanelTest, public testing::WithParamInterface<Co
 
 TEST_P(PanelConnectTest, TakesItsStateFromTheDimmer) {
   Start({"DIMMER_SIM_INTENSITY=" + std::to_string(GetParam().intensity)});
-  ASSERT_TRUE(panel_.Connect());
+  ASSERT_EQ(panel_.Connect(), DimmerResult::kDone);
   EXPECT_EQ(panel_.IsLightOn(), GetParam().light_on);
   EXPECT_EQ(panel_.Brightness(), GetParam().brightness);
 }
@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Intensities, PanelConnectTest,
 
 TEST_F(PanelTest, BrightnessWhileOffWaitsForLightOn) {
   Start({});
-  ASSERT_TRUE(panel_.Connect());
+  ASSERT_EQ(panel_.Connect(), DimmerResult::kDone);
   EXPECT_TRUE(panel_.SetBrightness(128));
   EXPECT_EQ(panel_.Brightness(), 128);
   EXPECT_EQ(session_->TrafficText(), "open; getinten");
@@ -65,7 +65,7 @@ TEST_F(PanelTest, BrightnessWhileOffWaitsForLightOn) {
 
 TEST_F(PanelTest, SameBrightnessWhileOnSendsNothing) {
   Start({"DIMMER_SIM_INTENSITY=176"});
-  ASSERT_TRUE(panel_.Connect());
+  ASSERT_EQ(panel_.Connect(), DimmerResult::kDone);
   EXPECT_TRUE(panel_.SetBrightness(128));
   EXPECT_TRUE(panel_.LightOn());
   EXPECT_EQ(session_->TrafficText(), "open; getinten");
@@ -73,7 +73,7 @@ TEST_F(PanelTest, SameBrightnessWhileOnSendsNothing) {
 
 TEST_F(PanelTest, FailedChangeKeepsTheBrightness) {
   Start({"DIMMER_SIM_INTENSITY=176", "DIMMER_SIM_FAIL=setstate:1:timeout"});
-  ASSERT_TRUE(panel_.Connect());
+  ASSERT_EQ(panel_.Connect(), DimmerResult::kDone);
   EXPECT_FALSE(panel_.SetBrightness(200));
   EXPECT_EQ(panel_.Brightness(), 128);
   EXPECT_TRUE(panel_.LightOn());  // it was on all along
@@ -81,7 +81,7 @@ TEST_F(PanelTest, FailedChangeKeepsTheBrightness) {
 
 TEST_F(PanelTest, LightOffKeepsTheLevelForLightOn) {
   Start({"DIMMER_SIM_INTENSITY=176"});
-  ASSERT_TRUE(panel_.Connect());
+  ASSERT_EQ(panel_.Connect(), DimmerResult::kDone);
   EXPECT_TRUE(panel_.LightOff());
   EXPECT_FALSE(panel_.IsLightOn());
   EXPECT_TRUE(panel_.LightOn());
@@ -91,7 +91,7 @@ TEST_F(PanelTest, LightOffKeepsTheLevelForLightOn) {
 
 TEST_F(PanelTest, FailedSwitchKeepsTheRecord) {
   Start({"DIMMER_SIM_FAIL=getstate:1:read"});
-  ASSERT_TRUE(panel_.Connect());
+  ASSERT_EQ(panel_.Connect(), DimmerResult::kDone);
   EXPECT_FALSE(panel_.LightOn());
   EXPECT_FALSE(panel_.IsLightOn());
   EXPECT_TRUE(panel_.LightOff());  // still off: nothing to send
