@@ -22,6 +22,7 @@ const char kServerUsage[] =
     "  --simulation           serve a simulated dimmer instead of the USB ones\n"
     "  --simulated-dimmers N  serve N simulated dimmers (1-4) instead of the USB ones\n"
     "  --verbose              log every request\n"
+    "  --service              run as the Windows service that the installer sets up\n"
     "  --help                 print this text\n"
     "  --version              print the version\n";
 
@@ -78,6 +79,8 @@ OptionsResult ParseServerOptions(int argc, const char* const* argv, ServerOption
       options->simulated_units = count;
     } else if (name == "--verbose") {
       options->verbose = true;
+    } else if (name == "--service") {
+      options->service = true;
     } else if (name == "--address") {
       if (value.empty()) {
         *problem = "--address needs an address";

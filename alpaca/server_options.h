@@ -13,6 +13,7 @@ struct ServerOptions {
   int simulated_units = 1;  // how many simulated dimmers
   std::string state_folder;  // "" for the platform's own (StateFolder)
   bool verbose = false;
+  bool service = false;  // run under Windows's service control manager
   // Further names that browsers may reach the server by (host_policy.h).
   std::vector<std::string> allowed_hosts;
 };

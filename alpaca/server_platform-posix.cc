@@ -39,6 +39,8 @@ void WaitForStopRequest() {
 
 void Stopped() {}
 
+void RequestStop() { kill(getpid(), SIGTERM); }
+
 std::string StateFolder() {
   const char* service = std::getenv("STATE_DIRECTORY");
   if (service != nullptr && *service != '\0') {

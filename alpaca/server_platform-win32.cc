@@ -51,6 +51,8 @@ void WaitForStopRequest() { WaitForSingleObject(stop_requested, INFINITE); }
 
 void Stopped() { SetEvent(stopped); }
 
+void RequestStop() { SetEvent(stop_requested); }
+
 std::string StateFolder() {
   const char* local = std::getenv("LOCALAPPDATA");
   if (local == nullptr || *local == '\0') return "";

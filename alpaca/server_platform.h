@@ -16,6 +16,8 @@
 void PrepareForStopRequest();
 void WaitForStopRequest();
 void Stopped();
+// Asks for the stop from within the program (a service's stop control).
+void RequestStop();
 
 // The folder the server keeps its state in, "" when there is none:
 // $STATE_DIRECTORY (a systemd service), else $XDG_STATE_HOME/light-dimmer,

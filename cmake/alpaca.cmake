@@ -27,7 +27,8 @@ if(WIN32)
   endif()
   # Asio's sockets (the build targets Windows 8 and later, as _WIN32_WINNT
   # says, which Asio reads too).
-  target_link_libraries(dimmer_server_libraries INTERFACE ws2_32 mswsock)
+  # shell32: the ProgramData folder of the service.
+  target_link_libraries(dimmer_server_libraries INTERFACE ws2_32 mswsock shell32)
   return()
 endif()
 # Boost's headers serve every architecture alike, so a cross build takes

@@ -1,6 +1,7 @@
 #include "dimmer/dimmer_lock.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 
@@ -21,8 +22,18 @@ bool DimmerLock::Open(const char* path) {
     if (*c == '\\') *c = '/';
     if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
   }
-  // Fails when another user's program holds a mutex of that name.
-  const HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+  // Every account may wait for it and release it, so that a user's program
+  // and the server running as a service (another account) share the lock;
+  // each asks for only those rights, which the mutex grants whoever made it.
+  constexpr DWORD kRights = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  SECURITY_ATTRIBUTES shared = {sizeof shared, nullptr, FALSE};
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          "D:(A;;0x00100001;;;WD)", SDDL_REVISION_1, &shared.lpSecurityDescriptor, nullptr)) {
+    return false;
+  }
+  HANDLE mutex = CreateMutexExA(&shared, name, 0, kRights);
+  LocalFree(shared.lpSecurityDescriptor);
+  // Fails when another account's program made it without sharing it.
   if (mutex == nullptr) return false;
   handle = reinterpret_cast<intptr_t>(mutex);
   return true;

@@ -390,6 +390,11 @@ class ProgramTest(unittest.TestCase):
             result = self.run_server(*args)
             self.assertEqual(result.returncode, 2, args)
             self.assertIn("Usage: alpaca_light_dimmer", result.stderr)
+        # --service belongs to Windows's service control manager, which did
+        # not start this run: one line says so.
+        result = self.run_server("--service", "--port", str(free_port()))
+        self.assertEqual((result.returncode, result.stderr.count("\n")), (1, 1), result.stderr)
+        self.assertIn("--service", result.stderr)
 
     def test_a_port_in_use_ends_it_at_once(self):
         with socket.socket() as taken:
