@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
 packages=(g++-mingw-w64-x86-64-posix cmake ninja-build dpkg-dev libgtest-dev googletest
-  nlohmann-json3-dev libboost-dev)
-[ "${1:-}" = --test ] && packages+=(wine wine64)
+  nlohmann-json3-dev libboost-dev nsis)
+[ "${1:-}" = --test ] && packages+=(wine wine64 xvfb xdotool x11-apps)
 install_missing "${packages[@]}"
 
 build=$PWD/build-windows
@@ -65,6 +65,16 @@ for file in quorlet.exe orvane.exe alpaca_light_dimmer.exe hidapi.dll README.md 
 done
 echo "$zip:" $contents
 
+# The installer, of the ZIP's files.
+stage=$build/installer-files
+rm -rf "$stage"
+mkdir -p "$stage"
+(cd "$stage" && cmake -E tar xf "$zip")
+version=$(basename "$zip" | sed 's/^light-dimmer-\(.*\)-windows-x64\.zip$/\1/')
+setup=$build/light-dimmer-$version-setup-x64.exe
+makensis -V2 -WX -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$setup" windows/installer.nsi
+echo "Built: $setup"
+
 [ "${1:-}" = --test ] || exit 0
 
 # A Wine prefix of the build's own, created once. Its server and helper
@@ -82,3 +92,9 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 # Now and then Wine fails to start a program at all (no output, in a
 # hundredth of a second); such a test is run again, up to twice more.
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --repeat until-pass:3
+wineserver -k || true
+
+# The installer in a prefix of its own, upgraded by a later version of itself.
+makensis -V2 -WX -DVERSION="$version.1" -DSTAGE="$stage" -DOUTFILE="$build/upgrade-setup.exe" \
+  windows/installer.nsi
+windows/installer_test.sh "$setup" "$build/upgrade-setup.exe"
