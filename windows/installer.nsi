@@ -232,7 +232,8 @@ Section "Install"
   CreateDirectory "${MENU}"
   Call FindPort
   WriteINIStr "${MENU}\Light Dimmer setup page.url" "InternetShortcut" "URL" "http://localhost:$Port/setup"
-  CreateShortcut "${MENU}\Light Dimmer README.lnk" "$INSTDIR\README.md"
+  ; In Notepad: Windows opens .md files with nothing of its own.
+  CreateShortcut "${MENU}\Light Dimmer README.lnk" "$WINDIR\notepad.exe" '"$INSTDIR\README.md"'
   CreateShortcut "${MENU}\Uninstall Light Dimmer.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Light Dimmer ${VERSION}"
