@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/install-deps.sh
 install_missing valgrind gcovr wrk curl chromium chromium-driver python3-selenium systemd appstream xz-utils zstd clang g++-mingw-w64-x86-64-posix googletest \
-  wine wine64 qemu-system-x86 qemu-utils busybox-static cpio lintian debhelper debootstrap
+  wine wine64 nsis xvfb xdotool x11-apps qemu-system-x86 qemu-utils busybox-static cpio lintian debhelper debootstrap
 install_missing "$(clang_runtime)"
 
 # Each leg's time, printed at the end.

@@ -119,11 +119,8 @@ FunctionEnd
     ${If} $0 != 0
       ${Break}  ; no such service
     ${EndIf}
-    Push $2
-    Push "STOPPED"
-    Call ${UN}Contains
-    Pop $3
-    ${If} $3 == 1
+    ${WordFind} "$2" "STOPPED" "E+1{" $3
+    ${IfNot} ${Errors}
       ${Break}
     ${EndIf}
     IntOp $1 $1 + 1
@@ -134,42 +131,9 @@ FunctionEnd
   ${Loop}
 !macroend
 
-; Pushes 1 when the second string is in the first, else 0.
-!macro ContainsFunction PREFIX
-Function ${PREFIX}Contains
-  Exch $1  ; needle
-  Exch
-  Exch $0  ; haystack
-  Push $2
-  Push $3
-  StrLen $2 $1
-  StrCpy $3 0
-  ${Do}
-    StrCpy $4 $0 $2 $3
-    ${If} $4 == $1
-      StrCpy $0 1
-      ${Break}
-    ${EndIf}
-    ${If} $4 == ""
-      StrCpy $0 0
-      ${Break}
-    ${EndIf}
-    IntOp $3 $3 + 1
-  ${Loop}
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
-FunctionEnd
-!macroend
-!insertmacro ContainsFunction ""
-!insertmacro ContainsFunction "un."
-
 Section "Install"
   SetRegView 64
-  !define UN ""
   !insertmacro StopService
-  !undef UN
 
   SetOutPath "$INSTDIR"
   File "${STAGE}\alpaca_light_dimmer.exe"
@@ -280,9 +244,7 @@ FunctionEnd
 
 Section "Uninstall"
   SetRegView 64
-  !define UN "un."
   !insertmacro StopService
-  !undef UN
   nsExec::Exec 'sc.exe delete ${SERVICE}'
   Pop $0
   nsExec::Exec 'netsh advfirewall firewall delete rule name="Light Dimmer Alpaca Server (HTTP)"'

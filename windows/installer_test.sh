@@ -167,11 +167,12 @@ press() {  # press KEYS...: then waits for the next page
   xdotool "$@" && settle "$was"
 }
 wizard() {  # wizard TITLE: waits for its window and for it to be drawn
-  timeout 30 xdotool search --sync --onlyvisible --name "$1" >/dev/null && settle
+  timeout 30 xdotool search --sync --onlyvisible --name "$1" >/dev/null 2>&1 && settle
 }
 finish() {  # finish TITLE: presses Return until the wizard has gone, once done
   for i in $(seq 40); do
-    xdotool search --onlyvisible --name "$1" >/dev/null || return 0
+    # (a window closing as it is looked at makes xdotool complain)
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
     settle
     xdotool key Return
     sleep 0.5
